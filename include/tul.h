@@ -1,0 +1,600 @@
+/* tul.h - typed ASN.1 values whose definitions arrive at run time.
+ *
+ * The only public header of libtul. Every record that crosses the library
+ * boundary is declared here as a plain C struct; values, dictionary entries
+ * and behaviour tables all begin with a common header so that a pointer to
+ * any of them can be cast to TUL_Object* or TUL_Entry*. Valid C11 and C++.
+ *
+ * Integer fields keep 32-bit semantics (int32_t) on every platform.
+ */
+#ifndef TUL_H
+#define TUL_H
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#if defined(_WIN32)
+#define TUL_API __declspec(dllexport)
+#else
+#define TUL_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct TUL_Metadata TUL_Metadata;
+typedef struct TUL_Behavior TUL_Behavior;
+typedef struct PElement PElement;
+typedef struct PECtx PECtx;
+
+/* ------------------------------------------------------------------------
+ * Common headers
+ * ---------------------------------------------------------------------- */
+
+/* Entry kinds (entry_type). */
+enum {
+    TUL_ENTRY_ASN1 = 0,
+    TUL_ENTRY_NOTIFICATION = 1,
+    TUL_ENTRY_ATTRIBUTE = 2,
+    TUL_ENTRY_PARAMETER = 3,
+    TUL_ENTRY_ACTION = 4,
+    TUL_ENTRY_MOC = 5,
+    TUL_ENTRY_PACKAGE = 6,
+    TUL_ENTRY_NAME_BINDING = 7,
+    TUL_ENTRY_ATTRIBUTE_GROUP = 8,
+    TUL_ENTRY_BEHAVIOR = 9
+};
+
+/* Header of every dictionary entry. `name` is an interned string: the type
+ * name of a type entry, the registration text of a template (null for a
+ * behaviour template). */
+typedef struct TUL_Entry {
+    char* name;
+    int is_allocated;       /* 1: the entry owns `behavior` */
+    TUL_Behavior* behavior; /* null until a type inherits its table */
+    TUL_Metadata* dtd;
+    int entry_type;
+} TUL_Entry;
+
+/* Header of every value. A value whose `error` is not 0 is an error object. */
+typedef struct TUL_Object {
+    int error;
+    void* specific; /* the application's; never freed by the library */
+    TUL_Entry* type_ref;
+    int32_t ref_cnt; /* number of containers holding the value */
+} TUL_Object;
+
+/* ------------------------------------------------------------------------
+ * Codec and value-notation contexts handed to behaviours
+ * ---------------------------------------------------------------------- */
+
+typedef struct TULE_EncodeContext {
+    PElement* pe;      /* set by the behaviour: root of the tree it built */
+    TUL_Object* error; /* error object of a failing behaviour, or null */
+    PECtx* pe_ctx;     /* context in which encoders create elements */
+} TULE_EncodeContext;
+
+typedef struct TULE_DecodeContext {
+    PElement* pe;      /* element to decode */
+    TUL_Object* error; /* error object of a failing behaviour, or null */
+    PECtx* pe_ctx;
+} TULE_DecodeContext;
+
+/* Token kinds of the value-notation tokenizer. */
+typedef int TULP_TokenType;
+enum {
+    TULP_OPEN_BRACE = 0,
+    TULP_CLOSE_BRACE = 1,
+    TULP_COMMA = 2,
+    TULP_COLON = 3,
+    TULP_LOWER_NAME = 4,
+    TULP_UPPER_NAME = 5,
+    TULP_STRING = 6,
+    TULP_HSTRING = 7,
+    TULP_BSTRING = 8,
+    TULP_NUMBER = 9,
+    TULP_NO_TOKEN = 10
+};
+
+#define TULP_MAX_TOKEN 5120
+
+typedef struct TULP_ParseContext {
+    void* stream;           /* character source handle, passed to `next` */
+    int (*next)(void*);     /* next character 0..255, or -1 at end */
+    TUL_Object* error;      /* first error of the run, or null */
+    TUL_Metadata* dtd;
+    TULP_TokenType id;      /* kind of the current token */
+    int ch;                 /* look-ahead character */
+    int line_nbr;
+    int len;                /* characters in `buffer` */
+    char buffer[TULP_MAX_TOKEN];
+} TULP_ParseContext;
+
+typedef struct TULP_PrintContext {
+    void* ptr; /* sink handle */
+    void (*printc)(int c, void* sink);
+    void (*prints)(const char* text, void* sink);
+    int level; /* current nesting level */
+} TULP_PrintContext;
+
+typedef struct TULP_PrintBuffer {
+    void* ptr;  /* start of the heap block */
+    int remain; /* room counter; the block grows when it drops below 1 */
+    int size;   /* bytes allocated */
+    char* pos;  /* where the next character goes */
+} TULP_PrintBuffer;
+
+/* ------------------------------------------------------------------------
+ * Behaviour tables
+ * ---------------------------------------------------------------------- */
+
+/* Basic types: one bit per built-in table. */
+enum {
+    TUL_BOOLEAN_TYPE = 0x1,
+    TUL_INTEGER_TYPE = 0x2,
+    TUL_BITSTRING_TYPE = 0x4,
+    TUL_OCTETSTRING_TYPE = 0x8,
+    TUL_NULL_TYPE = 0x10,
+    TUL_OID_TYPE = 0x20,
+    TUL_REAL_TYPE = 0x40,
+    TUL_ENUMERATED_TYPE = 0x80,
+    TUL_SEQUENCE_TYPE = 0x100,
+    TUL_SEQUENCEOF_TYPE = 0x200,
+    TUL_SET_TYPE = 0x400,
+    TUL_SETOF_TYPE = 0x800,
+    TUL_CHOICE_TYPE = 0x1000
+};
+
+typedef void* (*TUL_ActionFunction)(TUL_Object* obj, void* data);
+
+typedef struct TUL_ActionPair {
+    char* name; /* interned; null ends the list */
+    TUL_ActionFunction function;
+} TUL_ActionPair;
+
+/* Maps an INTEGER or ENUMERATED identifier of an ANY DEFINED BY member to
+ * the syntax type name; the array ends with a record whose syntax is null. */
+typedef struct TUL_LocalFormMapping {
+    int32_t localFormId;
+    char* syntax;
+} TUL_LocalFormMapping;
+
+#define TUL_MAX_ACTIONS 11
+
+/* The init slot receives the variable arguments of TUL_new / TUL_init as a
+ * pointer to their va_list; integers, lengths and counts are read as int,
+ * REAL values as double, everything else as pointers. */
+struct TUL_Behavior {
+    int32_t basic_type;
+    TUL_Object* (*alloc)(TUL_Entry* entry);
+    TUL_Object* (*init)(TUL_Object* obj, va_list* args);
+    void (*free)(TUL_Object* obj);
+    int (*decode)(TUL_Object* obj, TULE_DecodeContext* ctx);
+    int (*encode)(TUL_Object* obj, TULE_EncodeContext* ctx);
+    TUL_Object* (*parse)(TUL_Object* obj, TULP_ParseContext* ctx);
+    void (*print)(TUL_Object* obj, TULP_PrintContext* ctx);
+    TUL_Object* (*copy)(TUL_Object* obj);
+    long (*size)(TUL_Object* obj);
+    int (*equal)(TUL_Object* obj1, TUL_Object* obj2);
+    void* (*evaluate)(TUL_Object* obj, void* data);
+    unsigned int (*hash)(TUL_Object* obj);
+    TUL_ActionPair action[TUL_MAX_ACTIONS];
+    TUL_LocalFormMapping* mapping;
+};
+
+/* ------------------------------------------------------------------------
+ * Hash tables
+ * ---------------------------------------------------------------------- */
+
+#define TULH_BUCKETS 1023
+
+typedef struct TULH_HT {
+    int32_t count;
+    uint32_t (*hash_function)(void* entry_or_key);
+    int (*equal_function)(void* entry, void* key);
+    void** table[TULH_BUCKETS]; /* null-terminated bucket arrays */
+} TULH_HT;
+
+/* ------------------------------------------------------------------------
+ * Dictionary entries
+ * ---------------------------------------------------------------------- */
+
+typedef struct TUL_EnumList {
+    char* name; /* interned label */
+    int32_t val;
+} TUL_EnumList;
+
+/* Tag flags: low two bits the class, plus one of the two modes. */
+enum {
+    TUL_TAG_UNIVERSAL = 0,
+    TUL_TAG_APPLICATION = 1,
+    TUL_TAG_CONTEXT = 2,
+    TUL_TAG_PRIVATE = 3,
+    TUL_TAG_CLASS_MASK = 0x3,
+    TUL_TAG_IMPLICIT = 0x10,
+    TUL_TAG_EXPLICIT = 0x20
+};
+
+/* Existence of a member (opt_def). */
+enum { TUL_MANDATORY = 0, TUL_OPTIONAL = 1, TUL_DEFAULT = 2 };
+
+typedef struct TUL_Asn1Type {
+    char* name; /* null for the element of SEQUENCE OF / SET OF */
+    int32_t tag_flag;
+    int32_t tag_val;
+    char* type;
+    int32_t enums;
+    TUL_EnumList* enum_list;
+    int32_t opt_def;
+    char* anydefbyId; /* sibling selecting an ANY DEFINED BY member's type */
+} TUL_Asn1Type;
+
+typedef struct TUL_Asn1TypeEntry {
+    char* name;
+    int is_allocated;
+    TUL_Behavior* behavior;
+    TUL_Metadata* dtd;
+    int entry_type;
+    int is_builtin;
+    int32_t tag_flag;
+    int32_t tag_val;
+    char* type; /* base type name; null for the built-in roots */
+    int32_t size;
+    TUL_Asn1Type* members;
+    int32_t enums;
+    TUL_EnumList* enum_list;
+    struct TUL_Asn1TypeEntry* final_def; /* cached description entry */
+    int has_explicit;
+    TUL_Object* obj; /* cached describing "TUL.Asn1" value, owned */
+} TUL_Asn1TypeEntry;
+
+typedef struct TUL_AndAttributeId {
+    char* field_name;
+    char* attribute;
+    TUL_Object* oid; /* owned by the notification entry */
+} TUL_AndAttributeId;
+
+/* Template entries: the entry header, then `label` (the key of the label
+ * tables), then the fields of the kind, then the owned describing value. */
+#define TUL_TEMPLATE_HEADER \
+    char* name;             \
+    int is_allocated;       \
+    TUL_Behavior* behavior; \
+    TUL_Metadata* dtd;      \
+    int entry_type;         \
+    char* label
+
+typedef struct TUL_NotificationEntry {
+    TUL_TEMPLATE_HEADER;
+    char* info_syntax;
+    char* reply_syntax;
+    int32_t size;
+    TUL_AndAttributeId* ids;
+    TUL_Object* obj;
+} TUL_NotificationEntry;
+
+typedef struct TUL_AttributeEntry {
+    TUL_TEMPLATE_HEADER;
+    char* syntax;
+    TUL_Object* obj;
+} TUL_AttributeEntry;
+
+typedef struct TUL_ParameterEntry {
+    TUL_TEMPLATE_HEADER;
+    char* syntax;
+    TUL_Object* obj;
+} TUL_ParameterEntry;
+
+typedef struct TUL_ActionEntry {
+    TUL_TEMPLATE_HEADER;
+    char* info_syntax;
+    char* reply_syntax;
+    TUL_Object* obj;
+} TUL_ActionEntry;
+
+typedef struct TUL_MOCEntry {
+    TUL_TEMPLATE_HEADER;
+    TUL_Object* obj;
+} TUL_MOCEntry;
+
+typedef struct TUL_PackageEntry {
+    TUL_TEMPLATE_HEADER;
+    TUL_Object* obj;
+} TUL_PackageEntry;
+
+typedef struct TUL_NameBindingEntry {
+    TUL_TEMPLATE_HEADER;
+    TUL_Object* obj;
+} TUL_NameBindingEntry;
+
+typedef struct TUL_AttributeGroupEntry {
+    TUL_TEMPLATE_HEADER;
+    TUL_Object* obj;
+} TUL_AttributeGroupEntry;
+
+typedef struct TUL_BehaviorEntry {
+    TUL_TEMPLATE_HEADER;
+    TUL_Object* obj;
+} TUL_BehaviorEntry;
+
+#undef TUL_TEMPLATE_HEADER
+
+/* ------------------------------------------------------------------------
+ * The dictionary
+ * ---------------------------------------------------------------------- */
+
+struct TUL_Metadata {
+    TUL_Behavior boolean_behavior;
+    TUL_Behavior integer_behavior;
+    TUL_Behavior bitstring_behavior;
+    TUL_Behavior octet_behavior;
+    TUL_Behavior printable_behavior;
+    TUL_Behavior null_behavior;
+    TUL_Behavior oid_behavior;
+    TUL_Behavior real_behavior;
+    TUL_Behavior enum_behavior;
+    TUL_Behavior choice_behavior;
+    TUL_Behavior sequence_behavior;
+    TUL_Behavior sequenceof_behavior;
+    TUL_Behavior set_behavior;
+    TUL_Behavior setof_behavior;
+    TULH_HT* asn1_types;
+    TULH_HT* attributes;
+    TULH_HT* notifications;
+    TULH_HT* parameters;
+    TULH_HT* actions;
+    TULH_HT* mocs;
+    TULH_HT* packages;
+    TULH_HT* name_bindings;
+    TULH_HT* attribute_groups;
+    TULH_HT* behaviors;
+    TULH_HT* registrations;
+    TULH_HT* gdmo_templates;
+    int valid_registrations;
+    TUL_Object* tmp_object;  /* fills empty member slots */
+    TUL_Object* alloc_error; /* the allocation-error singleton */
+};
+
+/* The fourteen process-wide built-in behaviour tables. A new dictionary
+ * takes its own copies of them. */
+TUL_API extern TUL_Behavior TUL_boolean_behavior;
+TUL_API extern TUL_Behavior TUL_integer_behavior;
+TUL_API extern TUL_Behavior TUL_bitstring_behavior;
+TUL_API extern TUL_Behavior TUL_octet_behavior;
+TUL_API extern TUL_Behavior TUL_printable_behavior;
+TUL_API extern TUL_Behavior TUL_null_behavior;
+TUL_API extern TUL_Behavior TUL_oid_behavior;
+TUL_API extern TUL_Behavior TUL_real_behavior;
+TUL_API extern TUL_Behavior TUL_enum_behavior;
+TUL_API extern TUL_Behavior TUL_choice_behavior;
+TUL_API extern TUL_Behavior TUL_sequence_behavior;
+TUL_API extern TUL_Behavior TUL_sequenceof_behavior;
+TUL_API extern TUL_Behavior TUL_set_behavior;
+TUL_API extern TUL_Behavior TUL_setof_behavior;
+
+/* ========================================================================
+ * Objects and dispatch
+ * ====================================================================== */
+
+/* Allocates an empty value of `type` (interned for the _US form). Returns
+ * the value with ref_cnt 0, owned by the caller. On failure: the error
+ * object of code 4 for an unknown type, null (and trace 21) for null
+ * arguments, null when the type has no table to inherit. */
+TUL_API TUL_Object* TUL_alloc_US(char* type, TUL_Metadata* dtd);
+TUL_API TUL_Object* TUL_alloc(const char* type, TUL_Metadata* dtd);
+
+/* Fills `obj` from the arguments (read as int, double or pointers; see the
+ * type's documentation). Returns `obj`, or an error object after `obj` has
+ * been freed. Null for a null `obj`. */
+TUL_API TUL_Object* TUL_init(TUL_Object* obj, ...);
+
+/* Allocates and initialises a value: TUL_new("INTEGER", md, 5),
+ * TUL_new("IA5String", md, -1, "text"), TUL_new("OBJECT IDENTIFIER", md, 4,
+ * arcs) with int32_t arcs. Integers, lengths and counts are passed as int,
+ * REAL values as double. Returns the new value (ref_cnt 0) or an error
+ * object (caller frees either with TUL_free); null as TUL_alloc does. */
+TUL_API TUL_Object* TUL_new_US(char* type, TUL_Metadata* dtd, ...);
+TUL_API TUL_Object* TUL_new(const char* type, TUL_Metadata* dtd, ...);
+
+/* Releases `obj` unless a container holds it (ref_cnt not 0). Null: nothing. */
+TUL_API void TUL_free(TUL_Object* obj);
+/* Deep copy with ref_cnt 0, owned by the caller; null for null. On memory
+ * shortage the allocation-error object. */
+TUL_API TUL_Object* TUL_copy(TUL_Object* obj);
+/* The type's own measure of the value (element count for lists); 0 for null. */
+TUL_API long TUL_size(TUL_Object* obj);
+/* Non-zero when equal; 0 when either is null. */
+TUL_API int TUL_equal(TUL_Object* obj1, TUL_Object* obj2);
+/* Hash of the value; 0 for null. */
+TUL_API unsigned int TUL_hash(TUL_Object* obj);
+/* The type's evaluate hook; null for null. */
+TUL_API void* TUL_evaluate(TUL_Object* obj, void* data);
+
+/* Interned type name of the value; null for null. */
+TUL_API char* TUL_object_type(TUL_Object* obj);
+/* Basic-type bit of the value's table; 0 for null. */
+TUL_API int TUL_object_basic_type(TUL_Object* obj);
+/* Dictionary of the value's type; null for null. */
+TUL_API TUL_Metadata* TUL_get_Metadata(TUL_Object* obj);
+/* Attaches an application pointer (never read or freed by the library). */
+TUL_API void TUL_attach_data(TUL_Object* obj, void* data);
+TUL_API void* TUL_get_attached(TUL_Object* obj);
+
+/* Gives `type` the table `behavior`, which stays the caller's. Unknown type:
+ * trace 4, nothing changes. */
+TUL_API void TUL_set_method_table_US(TUL_Metadata* dtd, char* type, TUL_Behavior* behavior);
+TUL_API void TUL_set_method_table(TUL_Metadata* dtd, const char* type, TUL_Behavior* behavior);
+/* The type's current table; null when not yet inherited, for null arguments,
+ * or (with trace 4) for an unknown type. */
+TUL_API TUL_Behavior* TUL_get_method_table_US(TUL_Metadata* dtd, char* type);
+TUL_API TUL_Behavior* TUL_get_method_table(TUL_Metadata* dtd, const char* type);
+
+/* Writes one tab per two levels of ctx->level, then four blanks for an odd
+ * level left over. */
+TUL_API void TUL_print_indentation(TULP_PrintContext* ctx);
+
+/* ========================================================================
+ * Errors
+ * ====================================================================== */
+
+/* Forms the message of `error` ("#NN " and the message) with the arguments
+ * and writes it with a line feed to stderr while tracing is on. */
+TUL_API void TUL_trace_error(int error, ...);
+/* As TUL_trace_error, then returns an error object of type "TUL.ErrorType"
+ * in `dtd` whose `error` is the code (the caller frees it); for code 2, and
+ * when no error object can be made, the dictionary's allocation-error
+ * singleton. Null for a null `dtd`. */
+TUL_API TUL_Object* TUL_error(TUL_Metadata* dtd, int error, ...);
+
+/* ========================================================================
+ * Behaviour registry, actions and member access
+ * ====================================================================== */
+
+/* Replaces slot or action `function_name` of `type`'s table (making a private
+ * copy for a derived type first). Returns the previous function, or null
+ * when there was none or nothing changed (unknown type: trace 4 twice). */
+TUL_API void* TUL_register(TUL_Metadata* dtd, const char* type, const char* function_name,
+                           void* function_ptr);
+/* The function held under `function_name` in the type's own table, or null. */
+TUL_API void* TUL_retrieve_action(TUL_Metadata* dtd, const char* type, const char* function_name);
+/* Calls slot or action `function` on `obj`; null when nothing is found
+ * (trace 9) or for null arguments. */
+TUL_API void* TUL_action_US(char* function, TUL_Object* obj, void* data);
+TUL_API void* TUL_action(const char* function, TUL_Object* obj, void* data);
+
+/* New null-terminated array of the member names of a SEQUENCE or SET value,
+ * released by the caller with free(); null on failure (trace 7 or 2). */
+TUL_API char** TUL_members(TUL_Object* seq);
+/* The value in member slot `member` (still owned by `seq`); null when empty;
+ * error object 6 for an unknown member (caller frees it). */
+TUL_API TUL_Object* TUL_assoc_US(TUL_Object* seq, char* member);
+TUL_API TUL_Object* TUL_assoc(TUL_Object* obj, const char* member);
+/* Stores `obj` (may be null: empties the slot) in member slot `member`; the
+ * slot now owns it. Returns the previous value, handed back to the caller,
+ * or null; error object 6 or 15 on failure, nothing changed. */
+TUL_API TUL_Object* TUL_assign_US(TUL_Object* seq, char* member, TUL_Object* obj);
+TUL_API TUL_Object* TUL_assign(TUL_Object* seq, const char* member, TUL_Object* obj);
+
+/* ========================================================================
+ * Value accessors: the stored value itself; neutral result (and trace 7) on
+ * a value of the wrong basic type.
+ * ====================================================================== */
+
+TUL_API int TUL_read_bool(TUL_Object* obj);
+TUL_API long TUL_read_int(TUL_Object* obj);
+TUL_API long TUL_read_enum(TUL_Object* obj);
+TUL_API char* TUL_read_str(TUL_Object* obj);
+/* Hands the bytes over to the caller (free() them); the value is left empty. */
+TUL_API char* TUL_consume_str(TUL_Object* obj);
+TUL_API double TUL_read_real(TUL_Object* obj);
+/* Arc array of an OBJECT IDENTIFIER value; its count is TUL_size(obj). */
+TUL_API int32_t* TUL_read_oid(TUL_Object* obj);
+
+/* ========================================================================
+ * Options and versions
+ * ====================================================================== */
+
+enum {
+    TUL_OPTION_OID_AS_LABEL = 0,
+    TUL_OPTION_OID_ANNOTATED = 1,
+    TUL_OPTION_TRACE_ERROR = 2,
+    TUL_OPTION_BER_ANNOTATED = 3
+};
+
+/* Sets option `topic` (0..3); another topic traces 21 and changes nothing. */
+TUL_API void TUL_set_option(int topic, int activate);
+/* The option's value; 0 (and trace 21) for another topic. */
+TUL_API int TUL_get_option(int topic);
+TUL_API char* TUL_library_version(void);
+TUL_API char* TUL_format_version(void);
+
+/* ========================================================================
+ * Unique strings
+ * ====================================================================== */
+
+/* The one stored copy of `string`; null for null or on memory shortage. */
+TUL_API char* TUL_unique_string(const char* string);
+/* Releases every interned string; call after the last dictionary is freed. */
+TUL_API void TUL_free_unique_strings(void);
+
+/* ========================================================================
+ * Dictionary life and definitions
+ * ====================================================================== */
+
+/* A new dictionary with the built-in types and the meta-schema; null on
+ * memory shortage. */
+TUL_API TUL_Metadata* TUL_new_Metadata(void);
+/* Releases the dictionary and all it owns; null does nothing. */
+TUL_API void TUL_free_Metadata(TUL_Metadata* dtd);
+/* Enters a copy of the raw entry record `def` (any kind; told by
+ * entry_type), with a copy of `obj` as its describing value. The first
+ * definition of a name or label wins; shortages trace 2. */
+TUL_API void _TUL_add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj);
+
+/* ========================================================================
+ * BER encoding and decoding
+ * ====================================================================== */
+
+/* (codec section) */
+
+/* ========================================================================
+ * Value notation: parsing and printing
+ * ====================================================================== */
+
+/* (value-notation section) */
+
+/* ========================================================================
+ * Primitive types: text conversions
+ * ====================================================================== */
+
+/* (primitive-types section) */
+
+/* Sets the BIT STRING value `obj` from `string`, one bit per character: "1"
+ * gives a 1 bit, any other character a 0 bit. The text stays the caller's.
+ * Returns `obj`, or an error object after `obj` has been freed (as
+ * TUL_init). On failure: null for null arguments, and null with a trace
+ * line (code 7) for a value that is no BIT STRING or (code 22) for a text
+ * of more than 40959 characters, the value unchanged. */
+TUL_API TUL_Object* TUL_string2bit(TUL_Object* obj, const char* string);
+
+/* The bits of the BIT STRING value `obj` as "0" and "1" characters, first
+ * bit first. The text belongs to the value (kept until it is freed or
+ * initialised again). On failure: null for null, null with a trace line for
+ * a value that is no BIT STRING (code 7) or on memory shortage (code 2). */
+TUL_API char* TUL_bit2string(TUL_Object* obj);
+
+/* Sets the OBJECT IDENTIFIER value `obj` from decimal arcs separated by
+ * white space ("1 3 6 1"); reading stops at the first character that starts
+ * no number. The text stays the caller's. Returns the result of TUL_init:
+ * `obj`, or an error object after `obj` has been freed (code 14 when the
+ * first arc is not 0, 1 or 2). On failure: null, with a trace line for a
+ * value that is no OBJECT IDENTIFIER (code 7), an arc outside the 32-bit
+ * range (code 14), 128 or more arcs (code 5) or fewer than 2 (code 14). */
+TUL_API TUL_Object* TUL_string2oid(TUL_Object* obj, const char* string);
+
+/* The arcs of the OBJECT IDENTIFIER value `obj` as decimal numbers
+ * separated by single blanks ("1 3 6 1"). The text belongs to the value.
+ * A value without arcs, or (with trace code 5) with more than 128, gives an
+ * empty text. On failure: null for null, null with a trace line for a value
+ * that is no OBJECT IDENTIFIER (code 7) or on memory shortage (code 2). */
+TUL_API char* TUL_oid2string(TUL_Object* obj);
+
+/* ========================================================================
+ * Constructed types: lists and CHOICE
+ * ====================================================================== */
+
+/* (constructed-types section) */
+
+/* ========================================================================
+ * Meta-schema, templates and type information
+ * ====================================================================== */
+
+/* (meta-schema section) */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TUL_H */

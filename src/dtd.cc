@@ -1,0 +1,503 @@
+// Objects and dispatch: every generic operation finds the value's type entry,
+// the entry's behaviour table, and calls one slot. Types without a table take
+// their base type's table on first use, so user types cost nothing until used.
+#include "dtd.h"
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "hash.h"
+#include "support/mem.h"
+#include "tulversion.h"
+
+long tul::mem::fail_countdown = 0;
+
+namespace tul {
+namespace {
+
+/* ------------------------------------------------------------------------
+ * Interned names
+ * ---------------------------------------------------------------------- */
+
+struct NameRow {
+  char* Names::*field;
+  const char* text;
+};
+
+constexpr NameRow kNameRows[] = {
+    {&Names::alloc, "alloc"},
+    {&Names::init, "init"},
+    {&Names::free, "free"},
+    {&Names::decode, "decode"},
+    {&Names::encode, "encode"},
+    {&Names::parse, "parse"},
+    {&Names::print, "print"},
+    {&Names::copy, "copy"},
+    {&Names::size, "size"},
+    {&Names::equal, "equal"},
+    {&Names::evaluate, "evaluate"},
+    {&Names::hash, "hash"},
+    {&Names::sequence, "SEQUENCE"},
+    {&Names::set, "SET"},
+    {&Names::sequence_of, "SEQUENCE OF"},
+    {&Names::set_of, "SET OF"},
+    {&Names::choice, "CHOICE"},
+    {&Names::any, "ANY"},
+    {&Names::any_defined_by, "ANY DEFINED BY"},
+    {&Names::ber_string, "BER-String"},
+    {&Names::octet_string, "OCTET STRING"},
+    {&Names::bit_string, "BIT STRING"},
+    {&Names::object_identifier, "OBJECT IDENTIFIER"},
+    {&Names::integer, "INTEGER"},
+    {&Names::enumerated, "ENUMERATED"},
+    {&Names::boolean, "BOOLEAN"},
+    {&Names::null, "NULL"},
+    {&Names::real, "REAL"},
+    {&Names::error_type, "TUL.ErrorType"},
+    {&Names::unitialized, "TUL.Unitialized"},
+    {&Names::allocation_error, "TUL.AllocationError"},
+    {&Names::text, "TUL.Text"},
+    {&Names::string, "TUL.String"},
+    {&Names::not_chosen, "???"},
+};
+static_assert(sizeof(kNameRows) / sizeof(kNameRows[0]) == sizeof(Names) / sizeof(char*),
+              "every interned name has a row");
+
+Names current_names;
+bool names_valid = false;
+unsigned names_generation = 0;
+
+}  // namespace
+
+const Names& names() {
+  if (!names_valid || names_generation != hash::strings_generation() || !hash::strings()) {
+    names_valid = true;
+    names_generation = hash::strings_generation();
+    for (const NameRow& row : kNameRows) {
+      current_names.*row.field = TUL_unique_string(row.text);
+      if (!(current_names.*row.field)) names_valid = false;  // retry after a shortage
+    }
+  }
+  return current_names;
+}
+
+/* ------------------------------------------------------------------------
+ * Lookups
+ * ---------------------------------------------------------------------- */
+
+TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name) {
+  if (!dtd || !name) return nullptr;
+  TUL_Entry key{};
+  key.name = const_cast<char*>(name);
+  return static_cast<TUL_Asn1TypeEntry*>(TULH_assoc_entry(dtd->asn1_types, &key));
+}
+
+TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
+  auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
+  if (!obj) return entry->dtd->alloc_error;
+  obj->type_ref = entry;
+  return obj;
+}
+
+namespace {
+
+bool is_constructor(const char* name) {
+  const Names& n = names();
+  return name && (name == n.sequence || name == n.set || name == n.sequence_of || name == n.set_of ||
+                  name == n.choice);
+}
+
+// Derivation chains come from application definitions and may loop
+// (A from B, B from A); no real chain is longer than the dictionary.
+long chain_limit(TUL_Metadata* dtd) { return dtd->asn1_types->count + 1; }
+
+/* ------------------------------------------------------------------------
+ * Error messages
+ * ---------------------------------------------------------------------- */
+
+struct MessageRow {
+  int id;
+  const char* format;
+};
+
+// In the order the table is searched.
+constexpr MessageRow kMessages[] = {
+    {2, "memory allocation error"},
+    {4, "no ASN.1 definition with name '%s' found"},
+    {5, "an internal memory limitation is reached, topic: '%s'"},
+    {6, "no field '%s' in an object from type '%s'"},
+    {8, "the specified index is out of range"},
+    {9, "no behavior function '%s' in an object from type '%s'"},
+    {10, "persistence file signature error: '%s'"},
+    {11, "parse error: %s, line: %d, last token: %s"},
+    {12, "opening of file '%s' failed"},
+    {13, "invalid definition (ASN.1 or GDMO) provided"},
+    {14, "OID string format error, %s"},
+    {22, "BIT STRING format error, %s"},
+    {7, "an object from type '%s' is incompatibel with function 'TUL_%s'"},
+    {15, "this member is supposed to be from type '%s'"},
+    {16, "encode error: the member '%s' in an object from type '%s' is mandatory"},
+    {17, "decode error: '%s' in an object from type '%s'"},
+    {20, "EOF detected while parsing"},
+    {21, "invalid argument(s) in function 'TUL_%s'"},
+};
+
+constexpr size_t kMessageSize = 512;
+
+// Forms "#NN message" into `buffer` and traces it; false for a code without
+// a message (the buffer is then empty and nothing is written).
+bool form_message(char (&buffer)[kMessageSize], int error, va_list args) {
+  buffer[0] = '\0';
+  const MessageRow* row = nullptr;
+  for (const MessageRow& r : kMessages)
+    if (r.id == error) {
+      row = &r;
+      break;
+    }
+  if (!row) return false;
+  int head = std::snprintf(buffer, kMessageSize, "#%2.2d ", error);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  std::vsnprintf(buffer + head, kMessageSize - head, row->format, args);
+#pragma GCC diagnostic pop
+  if (globals.trace_error) std::fprintf(stderr, "%s\n", buffer);
+  return true;
+}
+
+// An error object made without going through TUL_new, so that a dictionary
+// lacking "TUL.ErrorType" cannot recurse into another error.
+TUL_Object* make_error_object(TUL_Metadata* dtd, int error, const char* text) {
+  TUL_Asn1TypeEntry* entry = find_type(dtd, names().error_type);
+  if (!entry) return dtd->alloc_error;
+  if (!entry->behavior) TULM_inherit(entry);
+  TUL_Behavior* b = entry->behavior;
+  if (!b || !b->alloc) return dtd->alloc_error;
+  TUL_Object* obj = b->alloc(reinterpret_cast<TUL_Entry*>(entry));
+  if (!obj || obj->error) return dtd->alloc_error;
+  obj->ref_cnt = 0;
+  TUL_Object* result = TUL_init(obj, -1, text);
+  if (!result || result->error) {
+    // TUL_init has released `obj`; only an unrelated error object is left.
+    if (result && result != dtd->alloc_error) TUL_free(result);
+    return dtd->alloc_error;
+  }
+  result->error = error;
+  return result;
+}
+
+}  // namespace
+}  // namespace tul
+
+using tul::names;
+
+extern "C" {
+
+/* ------------------------------------------------------------------------
+ * Errors
+ * ---------------------------------------------------------------------- */
+
+TUL_API void TUL_trace_error(int error, ...) {
+  char buffer[tul::kMessageSize];
+  va_list args;
+  va_start(args, error);
+  tul::form_message(buffer, error, args);
+  va_end(args);
+}
+
+TUL_API TUL_Object* TUL_error(TUL_Metadata* dtd, int error, ...) {
+  char buffer[tul::kMessageSize];
+  va_list args;
+  va_start(args, error);
+  tul::form_message(buffer, error, args);
+  va_end(args);
+  if (!dtd) return nullptr;
+  if (error == 2) return dtd->alloc_error;
+  return tul::make_error_object(dtd, error, buffer);
+}
+
+/* ------------------------------------------------------------------------
+ * Life cycle
+ * ---------------------------------------------------------------------- */
+
+TUL_API TUL_Object* TUL_alloc_US(char* type, TUL_Metadata* dtd) {
+  if (!type || !dtd) {
+    TUL_trace_error(21, "alloc/alloc_US");
+    return nullptr;
+  }
+  TUL_Asn1TypeEntry* entry = tul::find_type(dtd, type);
+  if (!entry) return TUL_error(dtd, 4, type);
+  if (!entry->behavior) TULM_inherit(entry);
+  if (!entry->behavior || !entry->behavior->alloc) return nullptr;
+  TUL_Object* obj = entry->behavior->alloc(reinterpret_cast<TUL_Entry*>(entry));
+  if (obj && obj != dtd->alloc_error) obj->ref_cnt = 0;
+  return obj;
+}
+
+TUL_API TUL_Object* TUL_alloc(const char* type, TUL_Metadata* dtd) {
+  if (!type || !dtd) {
+    TUL_trace_error(21, "alloc/alloc_US");
+    return nullptr;
+  }
+  char* name = TUL_unique_string(type);
+  if (!name) return TUL_error(dtd, 2);
+  return TUL_alloc_US(name, dtd);
+}
+
+}  // extern "C"
+
+namespace {
+
+TUL_Object* init_with(TUL_Object* obj, va_list* args) {
+  TUL_Behavior* b = tul_behavior(obj);
+  if (!b->init) return obj;
+  TUL_Object* result = b->init(obj, args);
+  if (result && result != obj && result->error) {
+    TUL_free(obj);
+    return result;
+  }
+  return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+TUL_API TUL_Object* TUL_init(TUL_Object* obj, ...) {
+  if (!obj) return nullptr;
+  va_list args;
+  va_start(args, obj);
+  TUL_Object* result = init_with(obj, &args);
+  va_end(args);
+  return result;
+}
+
+TUL_API TUL_Object* TUL_new_US(char* type, TUL_Metadata* dtd, ...) {
+  TUL_Object* obj = TUL_alloc_US(type, dtd);
+  if (!obj || obj->error) return obj;
+  va_list args;
+  va_start(args, dtd);
+  TUL_Object* result = init_with(obj, &args);
+  va_end(args);
+  return result;
+}
+
+TUL_API TUL_Object* TUL_new(const char* type, TUL_Metadata* dtd, ...) {
+  TUL_Object* obj = TUL_alloc(type, dtd);
+  if (!obj || obj->error) return obj;
+  va_list args;
+  va_start(args, dtd);
+  TUL_Object* result = init_with(obj, &args);
+  va_end(args);
+  return result;
+}
+
+TUL_API void TUL_free(TUL_Object* obj) {
+  if (!obj || obj->ref_cnt != 0) return;
+  TUL_Behavior* b = tul_behavior(obj);
+  if (b && b->free) b->free(obj);
+}
+
+TUL_API TUL_Object* TUL_copy(TUL_Object* obj) {
+  if (!obj) return nullptr;
+  TUL_Behavior* b = tul_behavior(obj);
+  if (!b || !b->copy) return nullptr;
+  TUL_Object* copy = b->copy(obj);
+  // The singletons copy to themselves; their counts mean nothing.
+  if (copy && copy != obj) copy->ref_cnt = 0;
+  return copy;
+}
+
+TUL_API long TUL_size(TUL_Object* obj) {
+  if (!obj) return 0;
+  TUL_Behavior* b = tul_behavior(obj);
+  return b && b->size ? b->size(obj) : 0;
+}
+
+TUL_API int TUL_equal(TUL_Object* obj1, TUL_Object* obj2) {
+  if (!obj1 || !obj2) return 0;
+  TUL_Behavior* b = tul_behavior(obj1);
+  return b && b->equal ? b->equal(obj1, obj2) : 0;
+}
+
+TUL_API unsigned int TUL_hash(TUL_Object* obj) {
+  if (!obj) return 0;
+  TUL_Behavior* b = tul_behavior(obj);
+  return b && b->hash ? b->hash(obj) : 0;
+}
+
+TUL_API void* TUL_evaluate(TUL_Object* obj, void* data) {
+  if (!obj) return nullptr;
+  TUL_Behavior* b = tul_behavior(obj);
+  return b && b->evaluate ? b->evaluate(obj, data) : nullptr;
+}
+
+/* ------------------------------------------------------------------------
+ * Queries
+ * ---------------------------------------------------------------------- */
+
+TUL_API char* TUL_object_type(TUL_Object* obj) { return obj ? obj->type_ref->name : nullptr; }
+
+TUL_API int TUL_object_basic_type(TUL_Object* obj) {
+  if (!obj || !tul_behavior(obj)) return 0;
+  return tul_behavior(obj)->basic_type;
+}
+
+TUL_API TUL_Metadata* TUL_get_Metadata(TUL_Object* obj) { return obj ? tul_dtd(obj) : nullptr; }
+
+TUL_API void TUL_attach_data(TUL_Object* obj, void* data) {
+  if (obj) obj->specific = data;
+}
+
+TUL_API void* TUL_get_attached(TUL_Object* obj) { return obj ? obj->specific : nullptr; }
+
+TUL_API void TUL_set_method_table_US(TUL_Metadata* dtd, char* type, TUL_Behavior* behavior) {
+  if (!dtd || !type || !behavior) return;
+  TUL_Asn1TypeEntry* entry = tul::find_type(dtd, type);
+  if (!entry) {
+    TUL_trace_error(4, type);
+    return;
+  }
+  if (entry->is_allocated) tul::mem::free(entry->behavior);
+  entry->behavior = behavior;
+  entry->is_allocated = 0;
+}
+
+TUL_API void TUL_set_method_table(TUL_Metadata* dtd, const char* type, TUL_Behavior* behavior) {
+  if (!dtd || !type || !behavior) return;
+  TUL_set_method_table_US(dtd, TUL_unique_string(type), behavior);
+}
+
+TUL_API TUL_Behavior* TUL_get_method_table_US(TUL_Metadata* dtd, char* type) {
+  if (!dtd || !type) return nullptr;
+  TUL_Asn1TypeEntry* entry = tul::find_type(dtd, type);
+  if (!entry) {
+    TUL_trace_error(4, type);
+    return nullptr;
+  }
+  return entry->behavior;
+}
+
+TUL_API TUL_Behavior* TUL_get_method_table(TUL_Metadata* dtd, const char* type) {
+  if (!dtd || !type) return nullptr;
+  return TUL_get_method_table_US(dtd, TUL_unique_string(type));
+}
+
+TUL_API void TUL_print_indentation(TULP_PrintContext* ctx) {
+  if (!ctx) return;
+  for (int i = 0; i < ctx->level / 2; ++i) ctx->printc('\t', ctx->ptr);
+  if (ctx->level % 2) ctx->prints("    ", ctx->ptr);
+}
+
+}  // extern "C"
+
+/* ------------------------------------------------------------------------
+ * Metadata helpers
+ * ---------------------------------------------------------------------- */
+
+void TULM_inherit(TUL_Asn1TypeEntry* e) {
+  if (!e || !e->type) return;
+  // Walk up to the first ancestor that has a table, then hand it down the
+  // chain so every entry passed on the way shares it.
+  TUL_Metadata* dtd = e->dtd;
+  long limit = tul::chain_limit(dtd);
+  TUL_Asn1TypeEntry* cur = e;
+  while (!cur->behavior) {
+    if (!cur->type || --limit < 0) return;
+    TUL_Asn1TypeEntry* base = tul::find_type(dtd, cur->type);
+    if (!base) {
+      TUL_trace_error(4, cur->type);
+      return;
+    }
+    cur = base;
+  }
+  TUL_Behavior* table = cur->behavior;
+  for (TUL_Asn1TypeEntry* walk = e; walk && !walk->behavior; walk = tul::find_type(dtd, walk->type))
+    walk->behavior = table;
+}
+
+TUL_Asn1TypeEntry* TULM_description(TUL_Asn1TypeEntry* e) {
+  if (!e) return nullptr;
+  if (tul::is_constructor(e->name)) return e;
+  long limit = tul::chain_limit(e->dtd);
+  TUL_Asn1TypeEntry* cur = e;
+  while (!tul::is_constructor(cur->type)) {
+    if (!cur->type || --limit < 0) return nullptr;
+    cur = tul::find_type(e->dtd, cur->type);
+    if (!cur) return nullptr;
+  }
+  e->final_def = cur;
+  return cur;
+}
+
+long TULM_size(TUL_Asn1TypeEntry* e) {
+  if (!e) return 0;
+  TUL_Asn1TypeEntry* d = e->final_def ? e->final_def : TULM_description(e);
+  return d ? d->size : 0;
+}
+
+int TULM_is_any(const char* name) {
+  const tul::Names& n = names();
+  return name && (name == n.any || name == n.any_defined_by);
+}
+
+TUL_Asn1TypeEntry* _TUL_object_info(TUL_Object* obj, int final) {
+  if (!obj) return nullptr;
+  TUL_Asn1TypeEntry* e = tul_type_entry(obj);
+  if (!final) return e;
+  return e->final_def ? e->final_def : TULM_description(e);
+}
+
+namespace {
+
+// Index of member `name` in the description of the value's type; -1 when
+// the type has no such member.
+int member_index(TUL_Object* obj, const char* name, TUL_Asn1TypeEntry** description) {
+  TUL_Asn1TypeEntry* d = _TUL_object_info(obj, 1);
+  *description = d;
+  if (!d) return -1;
+  for (int i = 0; i < d->size; ++i)
+    if (d->members[i].name == name) return i;
+  return -1;
+}
+
+}  // namespace
+
+TUL_Asn1Type* TULM_memberentry(TUL_Object* obj, char* name) {
+  if (!obj || !name) return nullptr;
+  TUL_Asn1TypeEntry* d;
+  int i = member_index(obj, name, &d);
+  if (i < 0) {
+    TUL_trace_error(6, name, TUL_object_type(obj));
+    return nullptr;
+  }
+  return &d->members[i];
+}
+
+char* TULM_membertype(TUL_Object* obj, char* name) {
+  TUL_Asn1Type* m = TULM_memberentry(obj, name);
+  return m ? m->type : nullptr;
+}
+
+TUL_Entry* _TUL_type_info_US(TUL_Metadata* dtd, char* type) {
+  if (!dtd || !type) return nullptr;
+  TUL_Asn1TypeEntry* e = tul::find_type(dtd, type);
+  if (!e) {
+    TUL_trace_error(4, type);
+    return nullptr;
+  }
+  if (!e->behavior && e->type) TULM_inherit(e);
+  return reinterpret_cast<TUL_Entry*>(e);
+}
+
+TUL_Asn1TypeEntry* _TUL_asn1_info_US(TUL_Metadata* dtd, char* type, int final) {
+  auto* e = reinterpret_cast<TUL_Asn1TypeEntry*>(_TUL_type_info_US(dtd, type));
+  if (!e || !final) return e;
+  return e->final_def ? e->final_def : TULM_description(e);
+}
+
+TUL_Asn1TypeEntry* _TUL_asn1_info(TUL_Metadata* dtd, const char* type, int final) {
+  if (!dtd || !type) return nullptr;
+  return _TUL_asn1_info_US(dtd, TUL_unique_string(type), final);
+}

@@ -1,0 +1,174 @@
+// Internal interface of the object model: per-type value layouts, the
+// metadata helpers constructed types use to find their members, and the
+// interned names the library compares by identity.
+#ifndef TUL_DTD_H
+#define TUL_DTD_H
+
+#include <cstdint>
+
+#include "tul.h"
+
+/* ------------------------------------------------------------------------
+ * Per-type layouts; each begins with the TUL_Object header fields.
+ * ---------------------------------------------------------------------- */
+
+#define TUL_OBJECT_HEADER   \
+  int error;                \
+  void* specific;           \
+  TUL_Entry* type_ref;      \
+  int32_t ref_cnt
+
+struct TUL_Boolean {
+  TUL_OBJECT_HEADER;
+  int boolean;
+};
+
+// INTEGER and ENUMERATED.
+struct TUL_Integer {
+  TUL_OBJECT_HEADER;
+  int32_t integer;
+};
+
+// OCTET STRING, every character string, BER-String and BIT STRING.
+struct TUL_Octet {
+  TUL_OBJECT_HEADER;
+  int32_t len;   // bytes (BIT STRING: bits)
+  char* octet;   // len + 1 bytes, NUL-terminated; null when empty
+  char* string;  // BIT STRING text form, owned; unused by the string types
+};
+
+struct TUL_Real {
+  TUL_OBJECT_HEADER;
+  double real;
+};
+
+struct TUL_Oid {
+  TUL_OBJECT_HEADER;
+  int in_line;  // 1: `octets` belong to the registration index
+  int32_t len;  // arcs
+  int32_t* oid;
+  char* string;  // cached text form, owned
+  int len_octets;
+  unsigned char* octets;  // pre-encoded BER contents, or null
+};
+
+// SEQUENCE and SET: one slot per member of the type's description, in the
+// same allocation as the record.
+struct TUL_Structure {
+  TUL_OBJECT_HEADER;
+  TUL_Object** member;
+};
+
+struct TULC_Collection {
+  int magic;  // 4711 while initialised
+  int count;
+  int delta;
+  int limit;
+  void** items;
+};
+
+// SEQUENCE OF and SET OF.
+struct TUL_List {
+  TUL_OBJECT_HEADER;
+  TULC_Collection list;
+};
+
+struct TUL_Choice {
+  TUL_OBJECT_HEADER;
+  char* member;        // interned alternative name; "???" while unchosen
+  TUL_Object* choice;  // the dictionary's tmp_object while unchosen
+};
+
+#undef TUL_OBJECT_HEADER
+
+/* ------------------------------------------------------------------------
+ * Internal functions of the object model
+ * ---------------------------------------------------------------------- */
+
+// The entry that carries the member list of a constructed type (cached in
+// final_def); null when `e` is not derived from a constructed type.
+TUL_Asn1TypeEntry* TULM_description(TUL_Asn1TypeEntry* e);
+// Member count of the description of `e`.
+long TULM_size(TUL_Asn1TypeEntry* e);
+// Gives `e` the behaviour table of its base type (recursively).
+void TULM_inherit(TUL_Asn1TypeEntry* e);
+// 1 for the interned "ANY" and "ANY DEFINED BY".
+int TULM_is_any(const char* name);
+// Interned declared type name / member record of member `name` of the
+// constructed value `obj`; null and trace 6 when unknown.
+char* TULM_membertype(TUL_Object* obj, char* name);
+TUL_Asn1Type* TULM_memberentry(TUL_Object* obj, char* name);
+
+// Type entry of interned `type` in `dtd`, inheriting its table when needed;
+// trace 4 and null when unknown.
+TUL_Entry* _TUL_type_info_US(TUL_Metadata* dtd, char* type);
+TUL_Asn1TypeEntry* _TUL_asn1_info_US(TUL_Metadata* dtd, char* type, int final);
+TUL_Asn1TypeEntry* _TUL_asn1_info(TUL_Metadata* dtd, const char* type, int final);
+TUL_Asn1TypeEntry* _TUL_object_info(TUL_Object* obj, int final);
+
+// The type entry of a value, as a type entry.
+inline TUL_Asn1TypeEntry* tul_type_entry(const TUL_Object* obj) {
+  return reinterpret_cast<TUL_Asn1TypeEntry*>(obj->type_ref);
+}
+inline TUL_Metadata* tul_dtd(const TUL_Object* obj) { return obj->type_ref->dtd; }
+inline TUL_Behavior* tul_behavior(const TUL_Object* obj) { return obj->type_ref->behavior; }
+
+namespace tul {
+
+// The type entry named by the interned `name`, without inheriting; null
+// when the dictionary has none.
+TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name);
+
+// Allocates a zeroed value record of `size` bytes for `entry` (header filled
+// in); the dictionary's allocation-error object on memory shortage. Every
+// type's `alloc` slot uses it.
+TUL_Object* alloc_object(TUL_Entry* entry, size_t size);
+
+// The library's own names, interned once and interned again after
+// TUL_free_unique_strings. Compare names against these by identity.
+struct Names {
+  // Slot names, in slot order.
+  char* alloc;
+  char* init;
+  char* free;
+  char* decode;
+  char* encode;
+  char* parse;
+  char* print;
+  char* copy;
+  char* size;
+  char* equal;
+  char* evaluate;
+  char* hash;
+  // Constructor and special type names.
+  char* sequence;
+  char* set;
+  char* sequence_of;
+  char* set_of;
+  char* choice;
+  char* any;
+  char* any_defined_by;
+  char* ber_string;
+  char* octet_string;
+  char* bit_string;
+  char* object_identifier;
+  char* integer;
+  char* enumerated;
+  char* boolean;
+  char* null;
+  char* real;
+  char* error_type;
+  char* unitialized;
+  char* allocation_error;
+  char* text;
+  char* string;
+  char* not_chosen;  // "???"
+};
+
+// The current names; interns them on first use after the string table was
+// (re)created. Null fields only under memory shortage.
+const Names& names();
+
+}  // namespace tul
+
+#endif

@@ -1,0 +1,20 @@
+// The process-wide option record, shared by every dictionary.
+#ifndef TUL_TULVERSION_H
+#define TUL_TULVERSION_H
+
+namespace tul {
+
+struct Globals {
+  char* library_version;
+  char* format_version;
+  int oid_as_label;   // print registered OBJECT IDENTIFIERs as template labels
+  int oid_annotated;  // ... with the other form as a comment
+  int trace_error;    // write error messages to stderr
+  int ber_annotated;  // print BER-String values with a BER trace
+};
+
+extern Globals globals;
+
+}  // namespace tul
+
+#endif
