@@ -1,0 +1,162 @@
+// BIT STRING values: a bit count and the bits packed most significant
+// first, plus the "0"/"1" text form made on demand and owned by the value.
+#include <array>
+#include <cstring>
+
+#include "prim.h"
+
+namespace tul::bit {
+namespace {
+
+// Texts are packed in a fixed area of 5120 bytes.
+constexpr size_t kMaxBits = 5120 * 8 - 1;
+
+inline TUL_Octet* as_bits(TUL_Object* obj) { return reinterpret_cast<TUL_Octet*>(obj); }
+
+constexpr size_t packed_size(size_t bits) { return (bits + 7) / 8; }
+
+bool is_bitstring(TUL_Object* obj, const char* function) {
+  if (TUL_object_basic_type(obj) & TUL_BITSTRING_TYPE) return true;
+  TUL_trace_error(7, TUL_object_type(obj), function);
+  return false;
+}
+
+// Replaces the bits of `obj` with `count` bits from `packed`. The block gets
+// one zero byte past the bits so that it never reads as an open text.
+TUL_Object* set_bits(TUL_Object* obj, int count, const unsigned char* packed) {
+  if (count < 0 || (count > 0 && !packed)) return TUL_error(tul_dtd(obj), 21, "init");
+  size_t n = packed_size(static_cast<size_t>(count));
+  auto* block = static_cast<char*>(mem::alloc(n + 1));
+  if (!block) return TUL_error(tul_dtd(obj), 2);
+  if (n) std::memcpy(block, packed, n);
+  block[n] = '\0';
+  TUL_Octet* b = as_bits(obj);
+  mem::free(b->octet);
+  mem::free(b->string);
+  b->octet = block;
+  b->len = count;
+  b->string = nullptr;
+  return obj;
+}
+
+// Packs a "0"/"1" text into `area`; false when it holds too many bits.
+bool pack_text(const char* text, std::array<unsigned char, 5120>& area, int* count) {
+  size_t len = strnlen(text, kMaxBits + 1);
+  if (len > kMaxBits) {
+    TUL_trace_error(22, "more than 40959 bits");
+    return false;
+  }
+  area.fill(0);
+  for (size_t i = 0; i < len; ++i)
+    if (text[i] == '1') area[i / 8] |= static_cast<unsigned char>(0x80u >> (i % 8));
+  *count = static_cast<int>(len);
+  return true;
+}
+
+TUL_Object* _alloc(TUL_Entry* entry) { return prim::new_record<TUL_Octet>(entry); }
+
+// (count, packed bits), or (-1, "0"/"1" text).
+TUL_Object* _init(TUL_Object* obj, va_list* args) {
+  int count = va_arg(*args, int);
+  const void* source = va_arg(*args, const void*);
+  if (count != -1) return set_bits(obj, count, static_cast<const unsigned char*>(source));
+  if (!source) return TUL_error(tul_dtd(obj), 21, "init");
+  std::array<unsigned char, 5120> area;
+  int bits = 0;
+  if (!pack_text(static_cast<const char*>(source), area, &bits)) return obj;
+  return set_bits(obj, bits, area.data());
+}
+
+void _free(TUL_Object* obj) {
+  TUL_Octet* b = as_bits(obj);
+  mem::free(b->octet);
+  mem::free(b->string);
+  mem::free(b);
+}
+
+TUL_Object* _copy(TUL_Object* obj) {
+  TUL_Octet* source = as_bits(obj);
+  int count = source->octet ? source->len : 0;
+  size_t n = packed_size(static_cast<size_t>(count));
+  auto* block = static_cast<char*>(mem::alloc(n + 1));
+  if (!block) return TUL_error(tul_dtd(obj), 2);
+  if (n) std::memcpy(block, source->octet, n);
+  block[n] = '\0';
+  TUL_Object* failure = nullptr;
+  TUL_Octet* copy = prim::clone_record<TUL_Octet>(obj, &failure);
+  if (!copy) {
+    mem::free(block);
+    return failure;
+  }
+  copy->len = count;
+  copy->octet = block;
+  copy->string = nullptr;
+  return reinterpret_cast<TUL_Object*>(copy);
+}
+
+long _size(TUL_Object* obj) { return as_bits(obj)->len; }
+
+// Whole bytes are compared, unused low bits of the last one included.
+int _equal(TUL_Object* a, TUL_Object* b) {
+  TUL_Octet* x = as_bits(a);
+  TUL_Octet* y = as_bits(b);
+  if (x->len != y->len) return 0;
+  size_t n = packed_size(static_cast<size_t>(x->len));
+  if (n == 0) return 1;
+  if (!x->octet || !y->octet) return x->octet == y->octet;
+  return std::memcmp(x->octet, y->octet, n) == 0;
+}
+
+unsigned int _hash(TUL_Object* obj) { return static_cast<uint32_t>(as_bits(obj)->len); }
+
+}  // namespace
+}  // namespace tul::bit
+
+using namespace tul::bit;
+
+TUL_API constinit TUL_Behavior TUL_bitstring_behavior = {
+    .basic_type = TUL_BITSTRING_TYPE,
+    .alloc = _alloc,
+    .init = _init,
+    .free = _free,
+    .decode = nullptr,
+    .encode = nullptr,
+    .parse = nullptr,
+    .print = nullptr,
+    .copy = _copy,
+    .size = _size,
+    .equal = _equal,
+    .evaluate = tul::prim::evaluate_self,
+    .hash = _hash,
+    .action = {},
+    .mapping = nullptr,
+};
+
+extern "C" {
+
+TUL_API TUL_Object* TUL_string2bit(TUL_Object* obj, const char* string) {
+  if (!obj || !string || !is_bitstring(obj, "string2bit")) return nullptr;
+  std::array<unsigned char, 5120> area;
+  int bits = 0;
+  if (!pack_text(string, area, &bits)) return nullptr;
+  return TUL_init(obj, bits, area.data());
+}
+
+TUL_API char* TUL_bit2string(TUL_Object* obj) {
+  if (!obj || !is_bitstring(obj, "bit2string")) return nullptr;
+  TUL_Octet* b = as_bits(obj);
+  if (b->string) return b->string;
+  size_t len = b->octet && b->len > 0 ? static_cast<size_t>(b->len) : 0;
+  auto* text = static_cast<char*>(tul::mem::alloc(len + 1));
+  if (!text) {
+    TUL_trace_error(2);
+    return nullptr;
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(b->octet);
+  for (size_t i = 0; i < len; ++i) text[i] = (bytes[i / 8] & (0x80u >> (i % 8))) ? '1' : '0';
+  text[len] = '\0';
+  b->string = text;
+  return text;
+}
+
+}  // extern "C"

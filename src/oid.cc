@@ -1,0 +1,219 @@
+// OBJECT IDENTIFIER values. Besides the arcs a value may carry its BER
+// contents ready-made: values equal to a template registration share the
+// octets that the dictionary's registration index owns (`in_line` 1), so
+// encoding them copies nothing and computes nothing.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "hash.h"
+#include "prim.h"
+
+namespace tul::oid {
+namespace {
+
+// Arcs a value may have for encoding, decoding, parsing and printing.
+constexpr int kMaxArcs = 128;
+
+inline TUL_Oid* as_oid(TUL_Object* obj) { return reinterpret_cast<TUL_Oid*>(obj); }
+
+bool is_oid(TUL_Object* obj, const char* function) {
+  if (TUL_object_basic_type(obj) & TUL_OID_TYPE) return true;
+  TUL_trace_error(7, TUL_object_type(obj), function);
+  return false;
+}
+
+void drop_owned_octets(TUL_Oid* o) {
+  if (!o->in_line) mem::free(o->octets);
+  o->in_line = 0;
+  o->len_octets = 0;
+  o->octets = nullptr;
+}
+
+// Takes over the pre-encoded octets of an equal registered identifier, or
+// forgets any octets that no longer match the arcs.
+void share_registered_octets(TUL_Oid* o) {
+  TULH_HT* index = o->type_ref->dtd->registrations;
+  auto* registered =
+      index ? static_cast<TUL_Oid*>(TULH_assoc_entry(index, o)) : nullptr;
+  if (registered == o) return;
+  drop_owned_octets(o);
+  if (registered && registered->octets) {
+    o->in_line = 1;
+    o->len_octets = registered->len_octets;
+    o->octets = registered->octets;
+  }
+}
+
+// Replaces the arcs of `obj`; the value is unchanged on failure.
+TUL_Object* set_arcs(TUL_Object* obj, int count, const int32_t* arcs) {
+  if (count < 0 || (count > 0 && !arcs)) return TUL_error(tul_dtd(obj), 21, "init");
+  if (count > 0 && (arcs[0] < 0 || arcs[0] > 2))
+    return TUL_error(tul_dtd(obj), 14, "first integer must be in range (0-2)");
+  auto* copy = mem::alloc_array<int32_t>(static_cast<size_t>(count));
+  if (!copy) return TUL_error(tul_dtd(obj), 2);
+  if (count) std::memcpy(copy, arcs, static_cast<size_t>(count) * sizeof(int32_t));
+  TUL_Oid* o = as_oid(obj);
+  mem::free(o->oid);
+  mem::free(o->string);
+  o->oid = copy;
+  o->len = count;
+  o->string = nullptr;
+  share_registered_octets(o);
+  return obj;
+}
+
+// Reads the arcs of a text as TUL_string2oid does; false after tracing why.
+bool read_arcs(const char* text, int32_t (&arcs)[kMaxArcs], int* count) {
+  int n = 0;
+  const char* p = text;
+  for (;;) {
+    char* end = nullptr;
+    errno = 0;
+    long long value = std::strtoll(p, &end, 10);
+    if (end == p) break;
+    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
+      TUL_trace_error(14, "");
+      return false;
+    }
+    arcs[n++] = static_cast<int32_t>(value);
+    if (n == kMaxArcs) {
+      TUL_trace_error(5, "OID literal too large");
+      return false;
+    }
+    p = end;
+  }
+  if (n < 2) {
+    TUL_trace_error(14, "provide at least 2 integers");
+    return false;
+  }
+  *count = n;
+  return true;
+}
+
+TUL_Object* _alloc(TUL_Entry* entry) { return prim::new_record<TUL_Oid>(entry); }
+
+// (count, int32_t arcs), or (-1, text of arcs). A text that cannot be read
+// leaves the value unchanged; one whose first arc is out of range gives the
+// error object, so TUL_new never hands back a value it has freed.
+TUL_Object* _init(TUL_Object* obj, va_list* args) {
+  int count = va_arg(*args, int);
+  const void* source = va_arg(*args, const void*);
+  if (!source) return nullptr;
+  if (count != -1) return set_arcs(obj, count, static_cast<const int32_t*>(source));
+  int32_t arcs[kMaxArcs];
+  int n = 0;
+  if (!read_arcs(static_cast<const char*>(source), arcs, &n)) return obj;
+  return set_arcs(obj, n, arcs);
+}
+
+void _free(TUL_Object* obj) {
+  TUL_Oid* o = as_oid(obj);
+  mem::free(o->oid);
+  mem::free(o->string);
+  if (!o->in_line) mem::free(o->octets);
+  mem::free(o);
+}
+
+// Shared registered octets stay shared; owned ones are not copied.
+TUL_Object* _copy(TUL_Object* obj) {
+  TUL_Oid* source = as_oid(obj);
+  int32_t count = source->oid ? source->len : 0;
+  auto* arcs = mem::alloc_array<int32_t>(static_cast<size_t>(count));
+  if (!arcs) return TUL_error(tul_dtd(obj), 2);
+  if (count) std::memcpy(arcs, source->oid, static_cast<size_t>(count) * sizeof(int32_t));
+  TUL_Object* failure = nullptr;
+  TUL_Oid* copy = prim::clone_record<TUL_Oid>(obj, &failure);
+  if (!copy) {
+    mem::free(arcs);
+    return failure;
+  }
+  copy->len = count;
+  copy->oid = arcs;
+  copy->string = nullptr;
+  if (!source->in_line || !source->octets) {
+    copy->in_line = 0;
+    copy->len_octets = 0;
+    copy->octets = nullptr;
+  }
+  return reinterpret_cast<TUL_Object*>(copy);
+}
+
+long _size(TUL_Object* obj) { return as_oid(obj)->len; }
+
+// Identifiers of one family share long prefixes, so the last arcs decide
+// most comparisons early.
+int _equal(TUL_Object* a, TUL_Object* b) {
+  TUL_Oid* x = as_oid(a);
+  TUL_Oid* y = as_oid(b);
+  if (x->len != y->len) return 0;
+  if (x->len <= 0) return 1;
+  if (!x->oid || !y->oid) return x->oid == y->oid;
+  if (x->oid[x->len - 1] != y->oid[y->len - 1]) return 0;
+  return std::memcmp(x->oid, y->oid, static_cast<size_t>(x->len) * sizeof(int32_t)) == 0;
+}
+
+unsigned int _hash(TUL_Object* obj) {
+  TUL_Oid* o = as_oid(obj);
+  uint32_t h = 0;
+  for (int32_t i = 0; o->oid && i < o->len; ++i) h = h * 32u + static_cast<uint32_t>(o->oid[i]);
+  return h;
+}
+
+}  // namespace
+}  // namespace tul::oid
+
+using namespace tul::oid;
+
+TUL_API constinit TUL_Behavior TUL_oid_behavior = {
+    .basic_type = TUL_OID_TYPE,
+    .alloc = _alloc,
+    .init = _init,
+    .free = _free,
+    .decode = nullptr,
+    .encode = nullptr,
+    .parse = nullptr,
+    .print = nullptr,
+    .copy = _copy,
+    .size = _size,
+    .equal = _equal,
+    .evaluate = tul::prim::evaluate_self,
+    .hash = _hash,
+    .action = {},
+    .mapping = nullptr,
+};
+
+extern "C" {
+
+TUL_API TUL_Object* TUL_string2oid(TUL_Object* obj, const char* string) {
+  if (!obj || !string || !is_oid(obj, "string2oid")) return nullptr;
+  int32_t arcs[kMaxArcs];
+  int count = 0;
+  if (!read_arcs(string, arcs, &count)) return nullptr;
+  return TUL_init(obj, count, arcs);
+}
+
+TUL_API char* TUL_oid2string(TUL_Object* obj) {
+  static char empty[] = "";
+  if (!obj || !is_oid(obj, "oid2string")) return nullptr;
+  TUL_Oid* o = as_oid(obj);
+  if (o->len > kMaxArcs) {
+    TUL_trace_error(5, "OID too large");
+    return empty;
+  }
+  if (o->len <= 0 || !o->oid) return empty;
+  if (o->string) return o->string;
+  // Room for 128 arcs of up to 11 characters each, blanks and the NUL.
+  char text[kMaxArcs * 12];
+  size_t used = 0;
+  for (int32_t i = 0; i < o->len; ++i)
+    used += static_cast<size_t>(std::snprintf(text + used, sizeof text - used, i ? " %ld" : "%ld",
+                                              static_cast<long>(o->oid[i])));
+  o->string = tul::mem::strdup(text);
+  if (!o->string) TUL_trace_error(2);
+  return o->string;
+}
+
+}  // extern "C"
