@@ -545,6 +545,50 @@ TUL_API void _TUL_add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* 
 
 /* (value-notation section) */
 
+/* Reads one typed value ("TypeName Value") from `stream` against `dtd`.
+ * `line` (may be null) gives the first line number (1 when null) and
+ * receives the line where reading stopped, so successive calls on one stream
+ * read successive values with correct line numbers. The one character read
+ * after the value is consumed. Returns the new value (owned by the caller,
+ * ref_cnt 0). On failure the error object (code 11 with the message, line
+ * and last token, code 20 at end of input, code 4 for an unknown type),
+ * which the caller frees with TUL_free; null (and trace 21) when `dtd` or
+ * `stream` is null. */
+TUL_API TUL_Object* TUL_parse(TUL_Metadata* dtd, FILE* stream, int* line);
+
+/* As TUL_parse, from the NUL-terminated text `value`, starting at line 1;
+ * text after the value is ignored. On failure the error object as for
+ * TUL_parse; null (and trace 21) for null arguments. */
+TUL_API TUL_Object* TUL_parse_str(TUL_Metadata* dtd, const char* value);
+
+/* Parses `value`, a value without type name, into the existing `obj` with
+ * `obj`'s own type and dictionary. Returns `obj`. On failure the error
+ * object (the caller frees it, and still owns `obj`, which keeps whatever
+ * the parse had set); null for a null `obj`, or (with trace 21) a null
+ * `value`. */
+TUL_API TUL_Object* TUL_parse_value(TUL_Object* obj, const char* value);
+
+/* Writes the typed value (type name, blank, value) and a newline to
+ * `stream`. Does nothing when either argument is null. */
+TUL_API void TUL_print(TUL_Object* obj, FILE* stream);
+
+/* Returns a new NUL-terminated text holding the typed value, without a final
+ * newline; an empty text for a null `obj`. The caller frees it with free().
+ * On memory shortage null. */
+TUL_API char* TUL_print2str(TUL_Object* obj);
+
+/* Returns a new text holding the value alone (no type name) as printed at
+ * nesting `level`, which shifts the indentation of its inner lines; an
+ * empty text for a null `obj`. The caller frees it with free(). On memory
+ * shortage null. */
+TUL_API char* TUL_print_value(TUL_Object* obj, int level);
+
+/* For print behaviours registered by applications: writes the indentation of
+ * ctx's level when `indent` is non-zero, then `str`, through the context's
+ * output functions. Nothing for a null `ctx`; a null `str` writes only the
+ * indentation. */
+TUL_API void TUL_print2ctx(const char* str, TULP_PrintContext* ctx, int indent);
+
 /* ========================================================================
  * Primitive types: text conversions
  * ====================================================================== */
