@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "parse.h"
 #include "prim.h"
 
 namespace tul::bit {
@@ -39,9 +40,11 @@ TUL_Object* set_bits(TUL_Object* obj, int count, const unsigned char* packed) {
   return obj;
 }
 
-// Packs a "0"/"1" text into `area`; false when it holds too many bits.
-bool pack_text(const char* text, std::array<unsigned char, 5120>& area, int* count) {
-  size_t len = strnlen(text, kMaxBits + 1);
+using PackingArea = std::array<unsigned char, kMaxBits / 8 + 1>;
+
+// Packs `len` characters of a "0"/"1" text into `area`; false, after a
+// trace line, when they are too many.
+bool pack_text(const char* text, size_t len, PackingArea& area, int* count) {
   if (len > kMaxBits) {
     TUL_trace_error(22, "more than 40959 bits");
     return false;
@@ -61,9 +64,10 @@ TUL_Object* _init(TUL_Object* obj, va_list* args) {
   const void* source = va_arg(*args, const void*);
   if (count != -1) return set_bits(obj, count, static_cast<const unsigned char*>(source));
   if (!source) return TUL_error(tul_dtd(obj), 21, "init");
-  std::array<unsigned char, 5120> area;
+  const auto* text = static_cast<const char*>(source);
+  PackingArea area;
   int bits = 0;
-  if (!pack_text(static_cast<const char*>(source), area, &bits)) return obj;
+  if (!pack_text(text, strnlen(text, kMaxBits + 1), area, &bits)) return obj;
   return set_bits(obj, bits, area.data());
 }
 
@@ -94,6 +98,45 @@ TUL_Object* _copy(TUL_Object* obj) {
   return reinterpret_cast<TUL_Object*>(copy);
 }
 
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = prim::unwrap(obj, ctx);
+  if (!pe) return 0;
+  if (!prim2bit(pe)) return prim::wrong_encoding(obj, ctx);
+  int bits = 0;
+  mem::CPtr<char> packed(bitstr2strb(ctx->pe_ctx, pe, &bits));
+  if (!packed) return prim::wrong_encoding(obj, ctx);
+  TUL_Object* result =
+      set_bits(obj, bits, reinterpret_cast<const unsigned char*>(packed.get()));
+  if (prim::failed(result, obj)) return prim::decode_failed(ctx, result);
+  return 1;
+}
+
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  TUL_Octet* b = as_bits(obj);
+  PElement* pe = strb2bitstr(ctx->pe_ctx, b->octet, b->octet ? b->len : 0);
+  return prim::finish_encode(obj, ctx, pe ? bit2prim(pe) : nullptr);
+}
+
+// The characters of the bit string are not checked: any but "1" is a 0 bit.
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
+  int len = 0;
+  const char* text = TULP_parse_bitstring(ctx, &len);
+  if (ctx->error || !text) return obj;
+  PackingArea area;
+  int bits = 0;
+  if (!pack_text(text, static_cast<size_t>(len), area, &bits)) return obj;
+  TUL_Object* result = set_bits(obj, bits, area.data());
+  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  return obj;
+}
+
+void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  const char* text = TUL_bit2string(obj);
+  prim::print(ctx, "'");
+  prim::print(ctx, text ? text : "");
+  prim::print(ctx, "'B");
+}
+
 long _size(TUL_Object* obj) { return as_bits(obj)->len; }
 
 // Whole bytes are compared, unused low bits of the last one included.
@@ -119,10 +162,10 @@ TUL_API constinit TUL_Behavior TUL_bitstring_behavior = {
     .alloc = _alloc,
     .init = _init,
     .free = _free,
-    .decode = nullptr,
-    .encode = nullptr,
-    .parse = nullptr,
-    .print = nullptr,
+    .decode = _decode,
+    .encode = _encode,
+    .parse = _parse,
+    .print = _print,
     .copy = _copy,
     .size = _size,
     .equal = _equal,
@@ -136,9 +179,9 @@ extern "C" {
 
 TUL_API TUL_Object* TUL_string2bit(TUL_Object* obj, const char* string) {
   if (!obj || !string || !is_bitstring(obj, "string2bit")) return nullptr;
-  std::array<unsigned char, 5120> area;
+  PackingArea area;
   int bits = 0;
-  if (!pack_text(string, area, &bits)) return nullptr;
+  if (!pack_text(string, strnlen(string, kMaxBits + 1), area, &bits)) return nullptr;
   return TUL_init(obj, bits, area.data());
 }
 

@@ -1,5 +1,8 @@
 // INTEGER values and the slots ENUMERATED shares with them. Values keep
 // 32-bit semantics whatever the width of long.
+#include <cstdio>
+
+#include "parse.h"
 #include "prim.h"
 
 namespace tul::integer {
@@ -19,6 +22,37 @@ TUL_Object* _copy(TUL_Object* obj) {
   TUL_Object* failure = nullptr;
   TUL_Integer* copy = prim::clone_record<TUL_Integer>(obj, &failure);
   return copy ? reinterpret_cast<TUL_Object*>(copy) : failure;
+}
+
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = prim::unwrap(obj, ctx);
+  if (!pe) return 0;
+  int32_t value = prim2num(pe);
+  if (pe->pe_errno) return prim::wrong_encoding(obj, ctx);
+  as_integer(obj)->integer = value;
+  return 1;
+}
+
+// INTEGER and ENUMERATED differ only in their universal tag, which follows
+// the basic type of the value's table.
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  uint16_t tag = tul_behavior(obj)->basic_type == TUL_ENUMERATED_TYPE ? ber::kTagEnumerated
+                                                                       : ber::kTagInteger;
+  return prim::finish_encode(obj, ctx, num2prim(ctx->pe_ctx, as_integer(obj)->integer,
+                                                ber::kUniversal, tag));
+}
+
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) { return TULP_parse_enum(obj, ctx); }
+
+// The first named number that carries the value, else the number.
+void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  int32_t value = as_integer(obj)->integer;
+  const TUL_Asn1TypeEntry* e = tul_type_entry(obj);
+  for (int32_t i = 0; e->enum_list && i < e->enums; ++i)
+    if (e->enum_list[i].val == value) return prim::print(ctx, e->enum_list[i].name);
+  char text[prim::kFormatSize];
+  std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
+  prim::print(ctx, text);
 }
 
 long _size(TUL_Object*) { return 1; }

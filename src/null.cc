@@ -1,4 +1,5 @@
 // NULL values: the bare header; every NULL equals every other.
+#include "parse.h"
 #include "prim.h"
 
 namespace tul::null {
@@ -14,6 +15,22 @@ TUL_Object* _copy(TUL_Object* obj) {
   return copy ? copy : failure;
 }
 
+// The contents octets are not examined.
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) { return prim::unwrap(obj, ctx) != nullptr; }
+
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  return prim::finish_encode(obj, ctx,
+                             new_PE(ctx->pe_ctx, ber::kUniversal, ber::kPrimitive, ber::kTagNull));
+}
+
+// The driver reads a failure from the context.
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
+  TULP_parse_null(ctx);
+  return obj;
+}
+
+void _print(TUL_Object*, TULP_PrintContext* ctx) { prim::print(ctx, "NULL"); }
+
 long _size(TUL_Object*) { return 1; }
 int _equal(TUL_Object*, TUL_Object*) { return 1; }
 unsigned int _hash(TUL_Object*) { return 16; }
@@ -28,10 +45,10 @@ TUL_API constinit TUL_Behavior TUL_null_behavior = {
     .alloc = _alloc,
     .init = _init,
     .free = tul::prim::free_record,
-    .decode = nullptr,
-    .encode = nullptr,
-    .parse = nullptr,
-    .print = nullptr,
+    .decode = _decode,
+    .encode = _encode,
+    .parse = _parse,
+    .print = _print,
     .copy = _copy,
     .size = _size,
     .equal = _equal,

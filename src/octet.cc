@@ -2,7 +2,9 @@
 // a NUL after the counted bytes, so the block doubles as a C text. The two
 // tables differ only in print: hex for OCTET STRING, quoted text otherwise.
 #include <cstring>
+#include <span>
 
+#include "parse.h"
 #include "prim.h"
 
 namespace tul::octet {
@@ -64,6 +66,101 @@ TUL_Object* _copy(TUL_Object* obj) {
   return reinterpret_cast<TUL_Object*>(copy);
 }
 
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = prim::unwrap(obj, ctx);
+  if (!pe) return 0;
+  int len = 0;
+  mem::CPtr<char> bytes(prim2str(pe, &len));
+  if (!bytes) return prim::wrong_encoding(obj, ctx);
+  TUL_Object* result = prim::call_init(obj, len, bytes.get());
+  if (prim::failed(result, obj)) return prim::decode_failed(ctx, result);
+  return 1;
+}
+
+// The element points at the value's own octets: no copy is made.
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  TUL_Octet* o = as_octet(obj);
+  return prim::finish_encode(obj, ctx, oct2prim(ctx->pe_ctx, o->octet, o->octet ? o->len : 0));
+}
+
+// A quoted string or a hex string. A hex string with a non-hex digit makes
+// the value empty without an error.
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
+  int len = 0;
+  char* bytes = TULP_parse_octet(ctx, &len);
+  if (ctx->error) return obj;
+  bool owned = ctx->id == TULP_HSTRING;
+  TUL_Object* result = prim::call_init(obj, len, bytes);
+  if (owned) mem::free(bytes);
+  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  return obj;
+}
+
+// Collects output in a small buffer and hands it to the sink in pieces.
+class Writer {
+ public:
+  explicit Writer(TULP_PrintContext* ctx) : ctx_(ctx) {}
+  ~Writer() { flush(); }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  void put(char c) {
+    if (used_ == sizeof text_ - 1) flush();
+    text_[used_++] = c;
+  }
+  void put_hex(unsigned char byte) {
+    put(kHexDigits[byte >> 4]);
+    put(kHexDigits[byte & 0xF]);
+  }
+
+ private:
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+  void flush() {
+    if (!used_) return;
+    text_[used_] = '\0';
+    prim::print(ctx_, text_);
+    used_ = 0;
+  }
+
+  TULP_PrintContext* ctx_;
+  char text_[256];
+  size_t used_ = 0;
+};
+
+std::span<const unsigned char> bytes_of(TUL_Object* obj) {
+  TUL_Octet* o = as_octet(obj);
+  if (!o->octet || o->len <= 0) return {};
+  return {reinterpret_cast<const unsigned char*>(o->octet), static_cast<size_t>(o->len)};
+}
+
+// '0041FF'H
+void _octet_print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  Writer out(ctx);
+  out.put('\'');
+  for (unsigned char byte : bytes_of(obj)) out.put_hex(byte);
+  out.put('\'');
+  out.put('H');
+}
+
+// A double-quoted text that reads back to the same bytes: quote and
+// backslash escaped, anything outside 32..126 as \xHH.
+void _printable_print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  Writer out(ctx);
+  out.put('"');
+  for (unsigned char byte : bytes_of(obj)) {
+    if (byte >= 32 && byte <= 126) {
+      if (byte == '"' || byte == '\\') out.put('\\');
+      out.put(static_cast<char>(byte));
+    } else {
+      out.put('\\');
+      out.put('x');
+      out.put_hex(byte);
+    }
+  }
+  out.put('"');
+}
+
 long _size(TUL_Object* obj) { return as_octet(obj)->len; }
 
 int _equal(TUL_Object* a, TUL_Object* b) {
@@ -82,10 +179,10 @@ constexpr TUL_Behavior kTable = {
     .alloc = _alloc,
     .init = _init,
     .free = _free,
-    .decode = nullptr,
-    .encode = nullptr,
-    .parse = nullptr,
-    .print = nullptr,
+    .decode = _decode,
+    .encode = _encode,
+    .parse = _parse,
+    .print = _octet_print,
     .copy = _copy,
     .size = _size,
     .equal = _equal,
@@ -102,4 +199,5 @@ TUL_API constinit TUL_Behavior TUL_octet_behavior = tul::octet::kTable;
 
 // The character-string types print their bytes as quoted text.
 TUL_API constinit TUL_Behavior TUL_printable_behavior =
-    tul::prim::derive(tul::octet::kTable, [](TUL_Behavior&) {});
+    tul::prim::derive(tul::octet::kTable,
+                      [](TUL_Behavior& t) { t.print = tul::octet::_printable_print; });

@@ -9,7 +9,14 @@
 #include <cstring>
 
 #include "hash.h"
+#include "parse.h"
 #include "prim.h"
+#include "tulversion.h"
+
+// Template lookups of the dictionary. Until the dictionary defines them they
+// resolve to null, and identifiers simply have no template.
+extern "C" __attribute__((weak)) TUL_Entry* _TUL_templateByName(TUL_Metadata* dtd, char* label);
+__attribute__((weak)) TUL_Entry* _TUL_templateByRegistration(TUL_Metadata* dtd, TUL_Object* id);
 
 namespace tul::oid {
 namespace {
@@ -141,6 +148,114 @@ TUL_Object* _copy(TUL_Object* obj) {
   return reinterpret_cast<TUL_Object*>(copy);
 }
 
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = prim::unwrap(obj, ctx);
+  if (!pe) return 0;
+  uint32_t arcs[ber::kMaxOidArcs];
+  int count = 0;
+  if (!prim2oid(arcs, &count, pe)) return prim::wrong_encoding(obj, ctx);
+  // Arcs above 2^31 - 1 are kept with their bits, as negative arcs.
+  TUL_Object* result = prim::call_init(obj, count, reinterpret_cast<int32_t*>(arcs));
+  if (prim::failed(result, obj)) return prim::decode_failed(ctx, result);
+  return 1;
+}
+
+// A registered identifier hands its shared contents to the element, which
+// must not free them; otherwise the element owns freshly encoded ones.
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  TUL_Oid* o = as_oid(obj);
+  PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kPrimitive, ber::kTagObjectIdentifier);
+  if (!pe) return 0;
+  if (o->in_line && o->octets) {
+    pe->pe_inline = 1;
+    pe->pe_len = o->len_octets;
+    pe->pe_un1.un_pe_prim = o->octets;
+  } else if (!o->oid || encodeOID(o->len, reinterpret_cast<const uint32_t*>(o->oid), &pe->pe_len,
+                                  &pe->pe_un1.un_pe_prim) != 0) {
+    return 0;
+  }
+  return prim::finish_encode(obj, ctx, pe);
+}
+
+// Every template entry has its label right after the entry header.
+const char* label_of(TUL_Entry* entry) { return reinterpret_cast<TUL_MOCEntry*>(entry)->label; }
+
+// A template label (its registration text gives the arcs), or "{" arcs "}"
+// with at least two arcs separated by white space.
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
+  if (ctx->id == TULP_LOWER_NAME) {
+    TUL_Entry* entry =
+        _TUL_templateByName ? _TUL_templateByName(tul_dtd(obj), ctx->buffer) : nullptr;
+    if (!entry) {
+      parse::record_error(ctx, "unknown template label as OID value");
+      return obj;
+    }
+    // A template without registration (a behaviour) leaves the value empty.
+    TUL_Object* result = prim::call_init(obj, -1, entry->name);
+    if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+    return obj;
+  }
+  if (ctx->id != TULP_OPEN_BRACE) {
+    parse::record_error(ctx, "'{' or template label exepected");
+    return obj;
+  }
+  int32_t arcs[kMaxArcs];
+  int count = 0;
+  TULP_get_token(ctx);
+  if (ctx->error) return obj;
+  arcs[count++] = TULP_parse_integer(ctx);
+  if (ctx->error) return obj;
+  if (arcs[0] < 0 || arcs[0] > 2) {
+    parse::record_error(ctx, "in OID value, first integer must be in range (0-2)");
+    return obj;
+  }
+  TULP_get_token(ctx);
+  if (ctx->error) return obj;
+  arcs[count++] = TULP_parse_integer(ctx);
+  if (ctx->error) return obj;
+  for (;;) {
+    TULP_get_token(ctx);
+    if (ctx->error) return obj;
+    if (ctx->id == TULP_CLOSE_BRACE) break;
+    if (count == kMaxArcs) {
+      parse::record_error(ctx, "internal limitation reached, too many OID elements");
+      return obj;
+    }
+    arcs[count++] = TULP_parse_integer(ctx);
+    if (ctx->error) return obj;
+  }
+  TUL_Object* result = prim::call_init(obj, count, arcs);
+  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  return obj;
+}
+
+// The arcs in braces, or the label of the template registered under them;
+// the other form follows as a comment when annotation is on, so every form
+// parses back to the same identifier.
+void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  TUL_Entry* entry =
+      _TUL_templateByRegistration ? _TUL_templateByRegistration(tul_dtd(obj), obj) : nullptr;
+  const char* arcs = TUL_oid2string(obj);
+  if (!arcs) arcs = "";
+  const char* label = entry ? label_of(entry) : nullptr;
+  if (label && globals.oid_as_label) {
+    prim::print(ctx, label);
+    if (!globals.oid_annotated) return;
+    prim::print(ctx, " -- {");
+    prim::print(ctx, arcs);
+    prim::print(ctx, "} --");
+    return;
+  }
+  prim::print(ctx, "{");
+  prim::print(ctx, arcs);
+  prim::print(ctx, "}");
+  if (label && globals.oid_annotated) {
+    prim::print(ctx, " -- ");
+    prim::print(ctx, label);
+    prim::print(ctx, " --");
+  }
+}
+
 long _size(TUL_Object* obj) { return as_oid(obj)->len; }
 
 // Identifiers of one family share long prefixes, so the last arcs decide
@@ -172,10 +287,10 @@ TUL_API constinit TUL_Behavior TUL_oid_behavior = {
     .alloc = _alloc,
     .init = _init,
     .free = _free,
-    .decode = nullptr,
-    .encode = nullptr,
-    .parse = nullptr,
-    .print = nullptr,
+    .decode = _decode,
+    .encode = _encode,
+    .parse = _parse,
+    .print = _print,
     .copy = _copy,
     .size = _size,
     .equal = _equal,

@@ -5,12 +5,12 @@
 #ifndef TUL_PRIM_H
 #define TUL_PRIM_H
 
+#include <cstdarg>
 #include <cstddef>
 
+#include "codec.h"
 #include "dtd.h"
 #include "support/mem.h"
-
-struct PElement;
 
 namespace tul::prim {
 
@@ -21,6 +21,9 @@ constexpr TUL_Behavior derive(TUL_Behavior base, Change change) {
   change(base);
   return base;
 }
+
+// Room for a formatted number or a short message about one.
+inline constexpr size_t kFormatSize = 512;
 
 // A zeroed record of `size` bytes for `entry`; on memory shortage the traced
 // allocation-error object of the entry's dictionary.
@@ -62,6 +65,66 @@ inline void* evaluate_self(TUL_Object* obj, void*) { return obj; }
 // Writes `text` through the print context.
 inline void print(TULP_PrintContext* ctx, const char* text) { ctx->prints(text, ctx->ptr); }
 
+// Calls the init slot of `obj`'s table. Unlike TUL_init it never frees
+// `obj`: behaviours that fill a value they were handed must leave its
+// release to their caller.
+inline TUL_Object* call_init(TUL_Object* obj, ...) {
+  TUL_Behavior* b = tul_behavior(obj);
+  if (!b->init) return obj;
+  va_list args;
+  va_start(args, obj);
+  TUL_Object* result = b->init(obj, &args);
+  va_end(args);
+  return result;
+}
+
+// True for an error object other than `obj` itself.
+inline bool failed(TUL_Object* result, TUL_Object* obj) {
+  return result && result != obj && result->error;
+}
+
+// The element to decode, with the type's EXPLICIT tags stripped while its
+// entry says it may have any; null when there is none or unwrapping fails
+// (the tag functions leave no error object for that).
+inline PElement* unwrap(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = ctx->pe;
+  TUL_Asn1TypeEntry* e = tul_type_entry(obj);
+  if (pe && e->has_explicit && !TUL_tag_decode(tul_dtd(obj), e, &pe)) return nullptr;
+  return pe;
+}
+
+// Leaves `error` in the decode context (the first one stays) and returns 0.
+inline int decode_failed(TULE_DecodeContext* ctx, TUL_Object* error) {
+  if (!ctx->error)
+    ctx->error = error;
+  else
+    TUL_free(error);
+  return 0;
+}
+
+// Contents that cannot be converted: error 17 with the type name; 0.
+inline int wrong_encoding(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  return decode_failed(ctx, TUL_error(tul_dtd(obj), 17, "wrong encoding or data overflow",
+                                      obj->type_ref->name));
+}
+
+// Stores the converted element and gives it the type's own tags; 0 when the
+// conversion produced no element or tagging fails.
+inline int finish_encode(TUL_Object* obj, TULE_EncodeContext* ctx, PElement* pe) {
+  ctx->pe = pe;
+  if (!pe) return 0;
+  return TUL_tag_encode(tul_dtd(obj), tul_type_entry(obj), ctx);
+}
+
+// Keeps the first error of a parse run: `error` goes into the context unless
+// one is there already, in which case it is released.
+inline void keep_first_error(TULP_ParseContext* ctx, TUL_Object* error) {
+  if (!ctx->error)
+    ctx->error = error;
+  else
+    TUL_free(error);
+}
+
 }  // namespace tul::prim
 
 namespace tul::integer {
@@ -69,6 +132,10 @@ namespace tul::integer {
 // INTEGER's slots, which ENUMERATED takes over except for those it replaces.
 TUL_Object* _alloc(TUL_Entry* entry);
 TUL_Object* _init(TUL_Object* obj, va_list* args);
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx);
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx);
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx);
+void _print(TUL_Object* obj, TULP_PrintContext* ctx);
 TUL_Object* _copy(TUL_Object* obj);
 long _size(TUL_Object* obj);
 int _equal(TUL_Object* a, TUL_Object* b);
@@ -79,10 +146,10 @@ inline constexpr TUL_Behavior kTable = {
     .alloc = _alloc,
     .init = _init,
     .free = prim::free_record,
-    .decode = nullptr,
-    .encode = nullptr,
-    .parse = nullptr,
-    .print = nullptr,
+    .decode = _decode,
+    .encode = _encode,
+    .parse = _parse,
+    .print = _print,
     .copy = _copy,
     .size = _size,
     .equal = _equal,

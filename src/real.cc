@@ -2,7 +2,9 @@
 // MINUS-INFINITY. Equality is exact, as the comparison operators see it.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
+#include "parse.h"
 #include "prim.h"
 
 namespace tul::real {
@@ -21,6 +23,35 @@ TUL_Object* _copy(TUL_Object* obj) {
   TUL_Object* failure = nullptr;
   TUL_Real* copy = prim::clone_record<TUL_Real>(obj, &failure);
   return copy ? reinterpret_cast<TUL_Object*>(copy) : failure;
+}
+
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = prim::unwrap(obj, ctx);
+  if (!pe) return 0;
+  double value = prim2real(pe);
+  if (pe->pe_errno) return prim::wrong_encoding(obj, ctx);
+  as_real(obj)->real = value;
+  return 1;
+}
+
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  return prim::finish_encode(obj, ctx, double2prim(ctx->pe_ctx, as_real(obj)->real));
+}
+
+// The driver reads a failure from the context.
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
+  as_real(obj)->real = TULP_parse_real(ctx);
+  return obj;
+}
+
+// Fifteen significant digits: a number that needs more reads back rounded.
+void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  double d = as_real(obj)->real;
+  if (d == HUGE_VAL) return prim::print(ctx, "PLUS-INFINITY");
+  if (d == -HUGE_VAL) return prim::print(ctx, "MINUS-INFINITY");
+  char text[30];
+  std::snprintf(text, sizeof text, "%.15g", d);
+  prim::print(ctx, text);
 }
 
 long _size(TUL_Object*) { return 1; }
@@ -57,10 +88,10 @@ TUL_API constinit TUL_Behavior TUL_real_behavior = {
     .alloc = _alloc,
     .init = _init,
     .free = tul::prim::free_record,
-    .decode = nullptr,
-    .encode = nullptr,
-    .parse = nullptr,
-    .print = nullptr,
+    .decode = _decode,
+    .encode = _encode,
+    .parse = _parse,
+    .print = _print,
     .copy = _copy,
     .size = _size,
     .equal = _equal,
