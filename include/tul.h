@@ -631,6 +631,69 @@ TUL_API char* TUL_oid2string(TUL_Object* obj);
 
 /* (constructed-types section) */
 
+/* The list operations work on SEQUENCE OF and SET OF values. A list owns its
+ * elements: adding adopts the object itself (its ref_cnt goes up, no copy is
+ * made), taking one out hands it back with ref_cnt lowered, for the caller
+ * to TUL_free; TUL_at and TUL_search only lend. An element must be of the
+ * list's element type itself (a derived type does not pass) unless that is
+ * ANY or ANY DEFINED BY. Indexes are 0-based. A null list, element or
+ * function gives the neutral result silently; a value that is not a list
+ * gives it after trace 7. */
+
+/* Called with each element and the caller's data; its result is ignored. */
+typedef TUL_ActionFunction TUL_ForEachFunction;
+/* Non-zero when `element` is the one looked for. */
+typedef int (*TUL_MatchFunction)(TUL_Object* element, void* key);
+/* qsort comparison: receives two pointers to element pointers (TUL_Object**). */
+typedef int (*TUL_CompareFunction)(const void* a, const void* b);
+
+/* Adopts `obj` at the end of `list`. Returns `list`. On failure: the error
+ * object of code 15 (element type) or 2 (memory), list unchanged and `obj`
+ * still the caller's; null for null arguments or a non-list. */
+TUL_API TUL_Object* TUL_append(TUL_Object* list, TUL_Object* obj);
+/* Adopts `obj` at index `i` (0 .. size; size appends). Returns `list`. On
+ * failure: a wrong element type traces 15 and returns `list` unchanged; an
+ * index out of range or memory shortage returns the error object of code 2;
+ * `obj` then stays the caller's. */
+TUL_API TUL_Object* TUL_insert_at(TUL_Object* list, long i, TUL_Object* obj);
+/* Adopts `obj` at index `i` and hands back the element it replaces (ref_cnt
+ * lowered; the caller frees it). On failure null, after trace 15 (element
+ * type) or 8 (index), with `obj` still the caller's. */
+TUL_API TUL_Object* TUL_replace_at(TUL_Object* list, long i, TUL_Object* obj);
+/* Takes the element at index `i` out and hands it back (ref_cnt lowered; the
+ * caller frees it). On failure (index out of range) null after trace 8. */
+TUL_API TUL_Object* TUL_remove_at(TUL_Object* list, long i);
+/* Takes the first occurrence of exactly `obj` out of `list` and lowers its
+ * ref_cnt without freeing it. An object not in the list changes nothing. */
+TUL_API void TUL_remove(TUL_Object* list, TUL_Object* obj);
+/* The element at index `i`, lent (still owned by the list). On failure the
+ * error object of code 8 (the caller frees it). */
+TUL_API TUL_Object* TUL_at(TUL_Object* list, long i);
+/* Index of the first occurrence of exactly `obj`, -1 when absent. 0 for null
+ * arguments or a non-list. */
+TUL_API long TUL_index_of(TUL_Object* list, TUL_Object* obj);
+/* 1 when the list holds exactly `obj`, else 0. */
+TUL_API int TUL_is_element(TUL_Object* list, TUL_Object* obj);
+/* Calls `action(element, data)` for every element in order. */
+TUL_API void TUL_for_each(TUL_Object* list, TUL_ForEachFunction action, void* data);
+/* The first element, lent, for which `match(element, key)` is non-zero; null
+ * when there is none. */
+TUL_API TUL_Object* TUL_search(TUL_Object* list, TUL_MatchFunction match, void* key);
+/* Sorts the elements in place with qsort and `compare`. */
+TUL_API void TUL_sort(TUL_Object* list, TUL_CompareFunction compare);
+/* A new list of the same type holding copies of the elements for which
+ * `match(element, data)` is non-zero, in order; the caller owns it and the
+ * source is unchanged. On failure null (trace 2 on memory shortage). */
+TUL_API TUL_Object* TUL_filter(TUL_Object* list, TUL_MatchFunction match, void* data);
+
+/* The chosen value of a CHOICE value, lent (the dictionary's "not
+ * initialized" object while nothing is chosen). On failure null: silently
+ * for null, after trace 7 for a value that is not a CHOICE. */
+TUL_API TUL_Object* TUL_read_choice(TUL_Object* obj);
+/* The interned name of the chosen alternative ("???" while nothing is
+ * chosen), owned by the library. On failure null, as TUL_read_choice. */
+TUL_API char* TUL_member_name(TUL_Object* obj);
+
 /* ========================================================================
  * Meta-schema, templates and type information
  * ====================================================================== */

@@ -1,0 +1,448 @@
+// SEQUENCE and SET values: one slot per member of the type's description, in
+// definition order, allocated in the same block as the record. Empty slots
+// hold the dictionary's placeholder object, so no walker needs null checks.
+// The two tables differ only in decoding: SEQUENCE matches elements to members
+// in order, SET by tag. This file also holds the helpers every constructed
+// type shares (constructed.h).
+#include <cstring>
+
+#include "codec.h"
+#include "constructed.h"
+#include "parse.h"
+#include "prim.h"
+
+/* ------------------------------------------------------------------------
+ * Shared helpers of the constructed types
+ * ---------------------------------------------------------------------- */
+
+namespace tul::constructed {
+namespace {
+
+// Levels currently entered by the decoders and encoders of constructed values.
+int codec_nesting = 0;
+
+}  // namespace
+
+CodecNestingGuard::CodecNestingGuard() : entered_(codec_nesting < kMaxCodecNesting) {
+  if (entered_) ++codec_nesting;
+}
+
+CodecNestingGuard::~CodecNestingGuard() {
+  if (entered_) --codec_nesting;
+}
+
+TUL_Asn1TypeEntry* description(TUL_Entry* e) {
+  auto* entry = reinterpret_cast<TUL_Asn1TypeEntry*>(e);
+  return entry->final_def ? entry->final_def : TULM_description(entry);
+}
+
+int member_count(TUL_Entry* e) {
+  TUL_Asn1TypeEntry* d = description(e);
+  return d && d->size > 0 ? d->size : 0;
+}
+
+int find_member(TUL_Asn1TypeEntry* d, const char* name) {
+  if (!d || !name) return -1;
+  for (int i = 0; i < d->size; ++i) {
+    if (d->members[i].name == name) return i;
+  }
+  return -1;
+}
+
+void release(TUL_Object* value) {
+  if (value == tul_dtd(value)->tmp_object) return;
+  --value->ref_cnt;
+  TUL_free(value);
+}
+
+bool values_equal(TUL_Object* a, TUL_Object* b) {
+  if (a == b) return true;
+  TUL_Object* tmp = tul_dtd(a)->tmp_object;
+  if (a == tmp || b == tmp) return false;
+  // A member of type ANY may hold values of different layouts; an equal
+  // behaviour reads its second argument as its own layout.
+  if (TUL_object_basic_type(a) != TUL_object_basic_type(b)) return false;
+  return TUL_equal(a, b) != 0;
+}
+
+void pass_error(TUL_Object** slot, TUL_Object* error) {
+  if (!error) return;
+  if (*slot)
+    TUL_free(error);
+  else
+    *slot = error;
+}
+
+int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail) {
+  pass_error(&ctx->error, TUL_error(tul_dtd(obj), 17, detail, TUL_object_type(obj)));
+  return 0;
+}
+
+PElement* own_element(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = ctx->pe;
+  TUL_Asn1TypeEntry* e = tul_type_entry(obj);
+  if (pe && e->has_explicit && !TUL_tag_decode(tul_dtd(obj), e, &pe)) return nullptr;
+  return pe;
+}
+
+PElement* first_child(PElement* pe) { return is_constructed(pe) ? pe->pe_un1.un_pe_cons : nullptr; }
+
+bool member_matches(TUL_Metadata* dtd, TUL_Asn1Type* m, PElement* pe) {
+  if (m->tag_flag != 0)
+    return (m->tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && m->tag_val == pe->pe_id;
+  return TUL_equal_tags(dtd, m->type, pe) != 0;
+}
+
+char* member_value_type(TUL_Object* obj, TUL_Asn1TypeEntry* d, TUL_Asn1Type* m, PElement* pe) {
+  const Names& n = names();
+  if (m->type != n.any_defined_by) return m->type;
+  if (char* type = TULM_anydefinedbyId2type(obj, d, m->anydefbyId)) return type;
+  if (char* type = TUL_type_from_any(pe)) return type;
+  return n.ber_string;
+}
+
+TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
+                         NoValue no_value) {
+  TUL_Object* value = TUL_alloc_US(type, dtd);
+  if (!value) {
+    if (no_value == NoValue::kMemoryError) pass_error(&ctx->error, TUL_error(dtd, 2));
+    return nullptr;
+  }
+  if (value->error) {
+    pass_error(&ctx->error, value);
+    return nullptr;
+  }
+  TULE_DecodeContext local{pe, nullptr, ctx->pe_ctx};
+  TUL_Behavior* b = tul_behavior(value);
+  if (!b->decode || !b->decode(value, &local)) {
+    pass_error(&ctx->error, local.error);
+    TUL_free(value);
+    return nullptr;
+  }
+  return value;
+}
+
+bool parse_open_brace(TULP_ParseContext* ctx) {
+  if (ctx->id != TULP_OPEN_BRACE) {
+    parse::record_error(ctx, "'{' expected");
+    return false;
+  }
+  TULP_get_token(ctx);
+  return true;
+}
+
+Separator parse_separator(TULP_ParseContext* ctx) {
+  TULP_get_token(ctx);
+  // The tokenizer leaves the previous token current at the end of the input.
+  if (ctx->error) return Separator::kFail;
+  if (ctx->id == TULP_CLOSE_BRACE) return Separator::kEnd;
+  if (ctx->id != TULP_COMMA) {
+    parse::record_error(ctx, "',' expected");
+    return Separator::kFail;
+  }
+  TULP_get_token(ctx);
+  return Separator::kMore;
+}
+
+bool encode_value(TUL_Object* value, TULE_EncodeContext* local) {
+  TUL_Behavior* b = tul_behavior(value);
+  if (b->encode && b->encode(value, local)) return true;
+  pe_free(local->pe);
+  return false;
+}
+
+}  // namespace tul::constructed
+
+/* ------------------------------------------------------------------------
+ * SEQUENCE and SET
+ * ---------------------------------------------------------------------- */
+
+namespace tul::structure {
+namespace {
+
+using namespace tul::constructed;
+
+TUL_Object** slots(TUL_Object* obj) { return reinterpret_cast<TUL_Structure*>(obj)->member; }
+
+// Puts a decoded value into slot `i`, releasing what the slot held before.
+void store(TUL_Object* obj, int i, TUL_Object* value) {
+  TUL_Object* previous = slots(obj)[i];
+  slots(obj)[i] = value;
+  hold(value);
+  release(previous);
+}
+
+TUL_Object* _alloc(TUL_Entry* e) {
+  int n = member_count(e);
+  TUL_Object* obj = prim::new_record(e, sizeof(TUL_Structure) + sizeof(TUL_Object*) * n);
+  if (obj->error) return obj;
+  auto* s = reinterpret_cast<TUL_Structure*>(obj);
+  s->member = reinterpret_cast<TUL_Object**>(s + 1);
+  for (int i = 0; i < n; ++i) s->member[i] = e->dtd->tmp_object;
+  return obj;
+}
+
+TUL_Object* _init(TUL_Object* obj, va_list* args) {
+  TUL_Asn1TypeEntry* d = description(obj);
+  TUL_Object* result = obj;
+  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
+    TUL_Object* value = va_arg(*args, TUL_Object*);
+    if (!value) continue;
+    if (result != obj) {
+      TUL_free(value);
+    } else if (value->error) {
+      result = value;
+    } else if (TUL_Object* previous = TUL_assign_US(obj, d->members[i].name, value)) {
+      if (previous->error) {
+        TUL_free(value);
+        result = previous;
+      } else {
+        TUL_free(previous);
+      }
+    }
+  }
+  return result;
+}
+
+void _free(TUL_Object* obj) {
+  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) release(slots(obj)[i]);
+  mem::free(obj);
+}
+
+// Decodes member `i` from `element` (the member's own element, EXPLICIT tag
+// still on) into its slot. `explicit_detail` is the message for an EXPLICIT
+// member on a primitive element.
+bool decode_member(TUL_Object* obj, TUL_Asn1TypeEntry* d, int i, PElement* element,
+                   TULE_DecodeContext* ctx, const char* explicit_detail, NoValue no_value) {
+  TUL_Asn1Type* m = &d->members[i];
+  if (m->tag_flag & TUL_TAG_EXPLICIT) {
+    element = first_child(element);
+    if (!element) return decode_error(ctx, obj, explicit_detail);
+  }
+  char* type = member_value_type(obj, d, m, element);
+  TUL_Object* value = decode_value(tul_dtd(obj), type, element, ctx, no_value);
+  if (!value) return false;
+  store(obj, i, value);
+  return true;
+}
+
+// Members are matched in order, greedily: an element goes to the first member
+// that accepts it, and a skipped OPTIONAL member is never revisited.
+int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  CodecNestingGuard nesting;
+  if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
+  PElement* pe = own_element(obj, ctx);
+  if (!pe) return 0;
+  if (!is_constructed(pe)) return decode_error(ctx, obj, "constructed tag (SEQUENCE) expected");
+  TUL_Asn1TypeEntry* d = description(obj);
+  TUL_Metadata* dtd = tul_dtd(obj);
+  PElement* cursor = first_child(pe);
+  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
+    TUL_Asn1Type* m = &d->members[i];
+    bool mandatory = m->opt_def == TUL_MANDATORY;
+    if (!cursor) {
+      if (mandatory) return decode_error(ctx, obj, "missing SEQUENCE element");
+      continue;
+    }
+    if (!member_matches(dtd, m, cursor)) {
+      if (mandatory) return decode_error(ctx, obj, "unexpected member tag found");
+      continue;
+    }
+    if (!decode_member(obj, d, i, cursor, ctx, "constructed tag for EXPLICIT member tag expected",
+                       NoValue::kFailSilently))
+      return 0;
+    cursor = cursor->pe_next;
+  }
+  if (cursor) TUL_trace_error(17, "extra element(s) in BER string for SEQUENCE ignored", TUL_object_type(obj));
+  return 1;
+}
+
+// Elements may come in any order; a repeated member keeps the last value, and
+// members no element matched stay empty, mandatory ones included.
+int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  CodecNestingGuard nesting;
+  if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
+  PElement* pe = own_element(obj, ctx);
+  if (!pe) return 0;
+  if (!is_constructed(pe)) {
+    TUL_trace_error(17, "constructed tag (SET) expected", TUL_object_type(obj));
+    return 0;
+  }
+  TUL_Asn1TypeEntry* d = description(obj);
+  TUL_Metadata* dtd = tul_dtd(obj);
+  int n = member_count(obj->type_ref);
+  for (PElement* child = first_child(pe); child; child = child->pe_next) {
+    int i = 0;
+    while (i < n && !member_matches(dtd, &d->members[i], child)) ++i;
+    if (i == n) return decode_error(ctx, obj, "unable to associate tag value with set member");
+    if (!decode_member(obj, d, i, child, ctx, "constructed tag for EXPLICIT tag expected",
+                       NoValue::kMemoryError))
+      return 0;
+  }
+  return 1;
+}
+
+int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  TUL_Metadata* dtd = tul_dtd(obj);
+  CodecNestingGuard nesting;
+  if (!nesting) {
+    pass_error(&ctx->error, TUL_error(dtd, 5, "nesting of constructed values"));
+    return 0;
+  }
+  uint16_t tag = (tul_behavior(obj)->basic_type & TUL_SET_TYPE) ? ber::kTagSet : ber::kTagSequence;
+  PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, tag);
+  if (!pe) return 0;
+  ctx->pe = pe;
+  TUL_Asn1TypeEntry* d = description(obj);
+  PElement* last = nullptr;
+  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
+    TUL_Asn1Type* m = &d->members[i];
+    TUL_Object* value = slots(obj)[i];
+    if (value == dtd->tmp_object) {
+      if (m->opt_def != TUL_MANDATORY) continue;
+      pass_error(&ctx->error, TUL_error(dtd, 16, m->name, TUL_object_type(obj)));
+      return 0;
+    }
+    TULE_EncodeContext local{nullptr, nullptr, ctx->pe_ctx};
+    if (!encode_value(value, &local)) {
+      pass_error(&ctx->error, local.error);
+      return 0;
+    }
+    if (m->tag_flag && !TUL_membertag_encode(m, &local)) {
+      pe_free(local.pe);
+      pass_error(&ctx->error, TUL_error(dtd, 2));
+      return 0;
+    }
+    seq_addon(pe, last, local.pe);
+    last = local.pe;
+  }
+  return TUL_tag_encode(dtd, tul_type_entry(obj), ctx);
+}
+
+// Members in any order, each by its name; a repeated member replaces the
+// earlier value. Mandatory members left out are reported only on encoding.
+TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
+  if (!parse_open_brace(ctx)) return nullptr;
+  if (ctx->id == TULP_CLOSE_BRACE) return obj;
+  TUL_Asn1TypeEntry* d = description(obj);
+  for (;;) {
+    char* name = TULP_parse_local_name(ctx);
+    if (!name) return nullptr;
+    int i = find_member(d, name);
+    if (i < 0) {
+      parse::record_error(ctx, "invalid member name in SET/SEQUENCE");
+      return nullptr;
+    }
+    TULP_get_token(ctx);
+    TUL_Object* value = TULP_parse_member(ctx->dtd, &d->members[i], ctx);
+    if (!value) return nullptr;
+    TUL_Object* previous = TUL_assign_US(obj, name, value);
+    if (previous && previous->error) {
+      TUL_free(value);
+      pass_error(&ctx->error, previous);
+      return nullptr;
+    }
+    TUL_free(previous);
+    Separator next = parse_separator(ctx);
+    if (next != Separator::kMore) return next == Separator::kEnd ? obj : nullptr;
+  }
+}
+
+void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  TUL_Asn1TypeEntry* d = description(obj);
+  TUL_Object* tmp = tul_dtd(obj)->tmp_object;
+  ctx->prints("{\n", ctx->ptr);
+  ++ctx->level;
+  bool first = true;
+  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
+    TUL_Asn1Type* m = &d->members[i];
+    TUL_Object* value = slots(obj)[i];
+    if (value == tmp && m->opt_def != TUL_MANDATORY) continue;
+    if (!first) ctx->prints(",\n", ctx->ptr);
+    first = false;
+    TUL_print_indentation(ctx);
+    ctx->prints(m->name ? m->name : "", ctx->ptr);
+    ctx->printc(' ', ctx->ptr);
+    // The placeholder is no value of the member's type: named numbers or a
+    // type name must not be applied to it.
+    if (value == tmp)
+      tul_behavior(tmp)->print(tmp, ctx);
+    else
+      TULP_print_member(value, m, ctx);
+  }
+  ctx->printc('\n', ctx->ptr);
+  --ctx->level;
+  TUL_print_indentation(ctx);
+  ctx->printc('}', ctx->ptr);
+}
+
+TUL_Object* _copy(TUL_Object* proto) {
+  TUL_Object* copy = _alloc(proto->type_ref);
+  if (copy->error) return copy;
+  TUL_Object* tmp = tul_dtd(proto)->tmp_object;
+  for (int i = 0, n = member_count(proto->type_ref); i < n; ++i) {
+    TUL_Object* value = slots(proto)[i];
+    if (value == tmp) continue;
+    TUL_Object* member = TUL_copy(value);
+    if (!member || member->error) {
+      TUL_free(member);
+      _free(copy);
+      return TUL_error(tul_dtd(proto), 2);
+    }
+    slots(copy)[i] = member;
+    hold(member);
+  }
+  return copy;
+}
+
+long _size(TUL_Object* obj) { return member_count(obj->type_ref); }
+
+int _equal(TUL_Object* obj1, TUL_Object* obj2) {
+  int n = member_count(obj1->type_ref);
+  if (!(TUL_object_basic_type(obj2) & (TUL_SEQUENCE_TYPE | TUL_SET_TYPE)) ||
+      description(obj2) != description(obj1))
+    return 0;
+  for (int i = 0; i < n; ++i) {
+    if (!values_equal(slots(obj1)[i], slots(obj2)[i])) return 0;
+  }
+  return 1;
+}
+
+void* _evaluate(TUL_Object* obj, void*) { return obj; }
+
+unsigned int _hash(TUL_Object* obj) {
+  uint32_t h = 4711;
+  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) h = h * 32 + TUL_hash(slots(obj)[i]);
+  return h;
+}
+
+constexpr TUL_Behavior kSequence = {
+    .basic_type = TUL_SEQUENCE_TYPE,
+    .alloc = _alloc,
+    .init = _init,
+    .free = _free,
+    .decode = _decode_seq,
+    .encode = _encode,
+    .parse = _parse,
+    .print = _print,
+    .copy = _copy,
+    .size = _size,
+    .equal = _equal,
+    .evaluate = _evaluate,
+    .hash = _hash,
+    .action = {},
+    .mapping = nullptr,
+};
+
+}  // namespace
+}  // namespace tul::structure
+
+TUL_API constinit TUL_Behavior TUL_sequence_behavior = tul::structure::kSequence;
+
+// SET: the SEQUENCE table decoding by tag; its encoder writes tag 17 because
+// it reads the basic type.
+TUL_API constinit TUL_Behavior TUL_set_behavior =
+    tul::prim::derive(tul::structure::kSequence, [](TUL_Behavior& t) {
+      t.basic_type = TUL_SET_TYPE;
+      t.decode = tul::structure::_decode_set;
+    });
