@@ -710,22 +710,23 @@ TUL_Object* TUL_parse_any(TUL_Metadata* dtd, TULP_ParseContext* ctx) {
 
 int TULP_extend_buffer(TULP_PrintBuffer* buf, int extend) {
   if (!buf || !buf->ptr || extend <= 0) return 0;
-  void* old = buf->ptr;
-  // As integers: the compiler cannot tell this runs before the realloc.
-  uintptr_t offset = reinterpret_cast<uintptr_t>(buf->pos) - reinterpret_cast<uintptr_t>(old);
+  auto* old = static_cast<char*>(buf->ptr);
+  ptrdiff_t offset = buf->pos - old;
   int size = 0;
-  void* block = nullptr;
-  if (!__builtin_add_overflow(buf->size, extend, &size)) block = tul::mem::realloc(old, size);
+  char* block = nullptr;
+  if (!__builtin_add_overflow(buf->size, extend, &size)) block = static_cast<char*>(tul::mem::alloc(size));
   if (!block) {
     // The text is lost: a caller gets no text rather than a cut one.
     tul::mem::free(old);
     *buf = TULP_PrintBuffer{nullptr, 0, 0, nullptr};
     return 0;
   }
+  std::memcpy(block, old, offset);
+  tul::mem::free(old);
   buf->ptr = block;
   buf->size = size;
   buf->remain = extend;
-  buf->pos = static_cast<char*>(block) + offset;
+  buf->pos = block + offset;
   return 1;
 }
 
