@@ -1,0 +1,56 @@
+// The encode/decode driver between values and BER-String values, the tag
+// rules of type definitions and members, the typing of ANY and ANY DEFINED BY
+// elements, and the behaviours of the BER-String type.
+#ifndef TUL_CODEC_H
+#define TUL_CODEC_H
+
+#include "ber.h"
+#include "dtd.h"
+
+// New BER-String value in `dtd` holding the encoding of `pe` (definite
+// lengths); null on failure (trace 2 when the value cannot be made).
+TUL_Object* TUL_pe2ber(PElement* pe, TUL_Metadata* dtd);
+// Reads the one element that BER-String `ber` holds into `ctx`, pointing into
+// the value's octets (so `ber` must outlive the tree). 1 with the root in
+// `*out_pe`, or 0.
+int TUL_ber2pe(PECtx* ctx, TUL_Object* ber, PElement** out_pe);
+
+// Applies the tags of type entry `e` (base types first) to ctx->pe. 1 or 0.
+int TUL_tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx);
+// Strips the EXPLICIT tags of `e` (outermost first) from `*pe`, replacing it
+// by the inner element, and caches has_explicit. 1 or 0.
+int TUL_tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe);
+// Applies a member's own tag to ctx->pe. 1, or 0 (also for an untagged member).
+int TUL_membertag_encode(TUL_Asn1Type* member, TULE_EncodeContext* ctx);
+// 1 when element `pe` can be a value of the interned type name `type`.
+int TUL_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe);
+// Interned name of the built-in type of a universal or SNMP application
+// element, or null.
+char* TUL_type_from_any(PElement* pe);
+// Interned type of the ANY DEFINED BY member of SEQUENCE or SET value `obj`
+// (description `e`) identified by member `id`; null when unresolved.
+char* TULM_anydefinedbyId2type(TUL_Object* obj, TUL_Asn1TypeEntry* e, char* id);
+
+// The template registered under OBJECT IDENTIFIER value `id`, or null
+// (defined with the template lookups).
+TUL_Entry* _TUL_templateByRegistration(TUL_Metadata* dtd, TUL_Object* id);
+
+// Writes the trace of element tree `pe` through the print context in one
+// `prints` call; nothing when the trace cannot be built.
+void TUL_pe2pl(PElement* pe, TULP_PrintContext* ctx);
+
+namespace tul::codec {
+
+// The decode, encode and print behaviours of BER-String, registered on every
+// new dictionary.
+int ber_decode(TUL_Object* obj, TULE_DecodeContext* ctx);
+int ber_encode(TUL_Object* obj, TULE_EncodeContext* ctx);
+void ber_print(TUL_Object* obj, TULP_PrintContext* ctx);
+
+// Depth bound of the walks along a chain of base types and of nested CHOICE
+// alternatives; a longer chain can only come from a cyclic definition.
+inline constexpr int kMaxTypeChain = 64;
+
+}  // namespace tul::codec
+
+#endif
