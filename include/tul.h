@@ -539,6 +539,24 @@ TUL_API void _TUL_add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* 
 
 /* (codec section) */
 
+/* Encodes `obj` in BER (definite lengths) and returns a new "BER-String"
+ * value holding the octets; the caller frees it with TUL_free. `obj` stays
+ * the caller's. On failure: null for a null `obj` (trace 21) or when the
+ * result cannot be made (trace 2), else the error object that the failing
+ * encode behaviour left (null when it left none). */
+TUL_API TUL_Object* TUL_encode(TUL_Object* obj);
+
+/* Decodes the one BER element held by the "BER-String" value `ber` into a
+ * new value of type `type` (any text; interned here) in `dtd`; the caller
+ * frees the result. Octets after the first element are ignored; `ber` stays
+ * the caller's. On failure: the error object of code 4 for an unknown type,
+ * of code 17 ("octets are not BER (X.209) encoded") when `ber` holds no
+ * well-formed element, the error object that the failing decode behaviour
+ * left (null when it left none), and null for a null `ber` or `dtd`. */
+TUL_API TUL_Object* TUL_decode(const char* type, TUL_Object* ber, TUL_Metadata* dtd);
+/* TUL_decode with `type` already interned (TUL_unique_string). */
+TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd);
+
 /* ========================================================================
  * Value notation: parsing and printing
  * ====================================================================== */
@@ -699,6 +717,11 @@ TUL_API char* TUL_member_name(TUL_Object* obj);
  * ====================================================================== */
 
 /* (meta-schema section) */
+
+/* The template entry (any kind) whose label is `label`; builds the label and
+ * registration indexes on first use. Null when there is none or for null
+ * arguments. The entry stays the dictionary's. */
+TUL_API TUL_Entry* _TUL_templateByName(TUL_Metadata* dtd, const char* label);
 
 #ifdef __cplusplus
 }

@@ -463,13 +463,22 @@ TUL_Object* singleton_copy(TUL_Object* obj) { return obj; }
 
 void text_print(TUL_Object*, TULP_PrintContext* ctx) { ctx->prints("\"text ... suppressed\"", ctx->ptr); }
 
+// Made before its do-nothing "free" is registered, so that a failed init
+// still releases the half-built value; a singleton whose registration failed
+// is no singleton and fails the dictionary.
 TUL_Object* make_singleton(TUL_Metadata* dtd, const char* type, const char* text) {
+  TUL_Object* obj = TUL_new(type, dtd, -1, text);
+  if (!obj || obj->error) {
+    if (obj != dtd->alloc_error) TUL_free(obj);
+    return nullptr;
+  }
   TUL_register(dtd, type, "free", reinterpret_cast<void*>(singleton_free));
   TUL_register(dtd, type, "copy", reinterpret_cast<void*>(singleton_copy));
-  TUL_Object* obj = TUL_new(type, dtd, -1, text);
-  if (obj && obj->error && obj != dtd->alloc_error) {
-    TUL_free(obj);
-    obj = nullptr;
+  if (TUL_retrieve_action(dtd, type, "free") != reinterpret_cast<void*>(singleton_free) ||
+      TUL_retrieve_action(dtd, type, "copy") != reinterpret_cast<void*>(singleton_copy)) {
+    mem::free(TUL_consume_str(obj));
+    mem::free(obj);
+    return nullptr;
   }
   return obj;
 }

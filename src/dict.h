@@ -35,4 +35,10 @@ TUL_Object*& entry_obj(TUL_Entry* e);
 
 }  // namespace tul::dict
 
+// Builds the registration and label indexes once per dictionary.
+void TUL_finalize(TUL_Metadata* dtd);
+// The template whose registration equals the OBJECT IDENTIFIER value `id`;
+// null when none (or for null arguments). Builds the indexes first.
+TUL_Entry* _TUL_templateByRegistration(TUL_Metadata* dtd, TUL_Object* id);
+
 #endif

@@ -253,10 +253,9 @@ TUL_Object* init_with(TUL_Object* obj, va_list* args) {
   TUL_Behavior* b = tul_behavior(obj);
   if (!b->init) return obj;
   TUL_Object* result = b->init(obj, args);
-  if (result && result != obj && result->error) {
-    TUL_free(obj);
-    return result;
-  }
+  // A failed init answers with an error object, or with null while the
+  // dictionary is still being made and has no allocation-error object.
+  if (result != obj && (!result || result->error)) TUL_free(obj);
   return result;
 }
 

@@ -1,0 +1,202 @@
+// The dictionary object: built-in rows, bindings, singletons, insertion with
+// the first-definition-wins rule, and creation under memory shortage.
+#include "dict.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dtd.h"
+#include "hash.h"
+#include "support/dictionary_test.h"
+
+namespace {
+
+using tul::test::DictionaryTest;
+using tul::test::FailNthAllocation;
+using tul::test::StderrCapture;
+
+TUL_Asn1TypeEntry* type(TUL_Metadata* md, const char* name) {
+  return tul::find_type(md, TUL_unique_string(name));
+}
+
+using BuiltinTest = DictionaryTest;
+
+TEST_F(BuiltinTest, RowsCarryTheirTagsBasesAndMembers) {
+  struct Row {
+    const char* name;
+    const char* base;
+    int32_t tag_flag, tag_val, size, is_builtin;
+  } rows[] = {
+      {"BOOLEAN", nullptr, 0, 1, 0, 1},
+      {"REAL", nullptr, 0, 9, 0, 1},
+      {"SEQUENCE OF", nullptr, 0, 16, 1, 1},
+      {"PrintableString", "IA5String", 0x10, 19, 0, 1},
+      {"EXTERNAL", "SEQUENCE", 0x10, 8, 4, 1},
+      {"Encoding-Choice", "CHOICE", 0, 0, 3, 1},
+      {"ANY", "BER-String", 0, 0, 0, 1},
+      {"BER-String", "OCTET STRING", 0, 0, 0, 1},
+      {"TUL.String", "PrintableString", 0, 0, 0, 0},
+      {"TUL.Asn1", "SEQUENCE", 0, 0, 7, 0},
+      {"TUL.Field", "SEQUENCE", 0, 0, 8, 0},
+      {"TUL.TagModifier", "ENUMERATED", 0, 0, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TUL_Asn1TypeEntry* e = type(md, row.name);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->type, row.base ? TUL_unique_string(row.base) : nullptr);
+    EXPECT_EQ(e->tag_flag, row.tag_flag);
+    EXPECT_EQ(e->tag_val, row.tag_val);
+    EXPECT_EQ(e->size, row.size);
+    EXPECT_EQ(e->is_builtin, row.is_builtin);
+    EXPECT_EQ(e->has_explicit, 1);
+    EXPECT_EQ(e->dtd, md);
+  }
+  TUL_Asn1Type& octet_aligned = type(md, "Encoding-Choice")->members[1];
+  EXPECT_STREQ(octet_aligned.name, "octet-aligned");
+  EXPECT_EQ(octet_aligned.tag_flag, 0x12);
+  EXPECT_EQ(octet_aligned.tag_val, 1);
+  TUL_Asn1Type& existence = type(md, "TUL.Field")->members[5];
+  EXPECT_EQ(existence.tag_flag, 0x22);
+  ASSERT_EQ(existence.enums, 3);
+  EXPECT_STREQ(existence.enum_list[2].name, "default");
+  EXPECT_EQ(existence.enum_list[2].val, 2);
+  EXPECT_EQ(type(md, "TUL.TagClass")->enums, 4);
+}
+
+TEST_F(BuiltinTest, TablesAreBoundByNameOrInherited) {
+  EXPECT_EQ(type(md, "INTEGER")->behavior, &md->integer_behavior);
+  EXPECT_EQ(type(md, "IA5String")->behavior, &md->printable_behavior);
+  EXPECT_EQ(type(md, "TeletexString")->behavior, nullptr);
+  TUL_Object* s = TUL_new("TeletexString", md, -1, "abc");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->error, 0);
+  EXPECT_EQ(type(md, "TeletexString")->behavior, &md->printable_behavior);
+  EXPECT_EQ(text_of(s), "abc");
+  TUL_free(s);
+  EXPECT_EQ(type(md, "ANY DEFINED BY")->behavior, nullptr);
+}
+
+TEST_F(BuiltinTest, SingletonsAreReadyAndIndestructible) {
+  ASSERT_NE(md->tmp_object, nullptr);
+  EXPECT_STREQ(TUL_object_type(md->tmp_object), "TUL.Unitialized");
+  EXPECT_EQ(text_of(md->tmp_object), "!!! object is not initialized yet !!!");
+  TUL_free(md->tmp_object);
+  EXPECT_EQ(TUL_copy(md->tmp_object), md->tmp_object);
+  EXPECT_STREQ(TUL_object_type(md->alloc_error), "TUL.AllocationError");
+  EXPECT_EQ(md->alloc_error->error, 2);
+  EXPECT_EQ(md->valid_registrations, 0);
+}
+
+TEST_F(BuiltinTest, DictionariesAreIndependent) {
+  TUL_Metadata* other = TUL_new_Metadata();
+  TUL_register(md, "INTEGER", "probe", reinterpret_cast<void*>(+[](TUL_Object*, void*) -> void* { return nullptr; }));
+  EXPECT_NE(TUL_retrieve_action(md, "INTEGER", "probe"), nullptr);
+  EXPECT_EQ(TUL_retrieve_action(other, "INTEGER", "probe"), nullptr);
+  EXPECT_EQ(TUL_boolean_behavior.action[0].name, nullptr);  // the process table is untouched
+  TUL_free_Metadata(other);
+  TUL_free_Metadata(nullptr);
+}
+
+using InsertTest = DictionaryTest;
+
+TEST_F(InsertTest, FirstDefinitionOfANameWins) {
+  TUL_Asn1TypeEntry first{};
+  first.name = TUL_unique_string("Counter");
+  first.type = TUL_unique_string("INTEGER");
+  first.tag_flag = 0x11;
+  first.tag_val = 1;
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&first), nullptr);
+  TUL_Asn1TypeEntry second = first;
+  second.type = TUL_unique_string("OCTET STRING");
+  second.tag_val = 9;
+  int32_t before = md->asn1_types->count;
+  StderrCapture err;
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&second), nullptr);
+  EXPECT_EQ(err.take(), "");
+  EXPECT_EQ(md->asn1_types->count, before);
+  TUL_Asn1TypeEntry* e = type(md, "Counter");
+  EXPECT_NE(e, &first);
+  EXPECT_STREQ(e->type, "INTEGER");
+  EXPECT_EQ(e->tag_val, 1);
+}
+
+TEST_F(InsertTest, SelfDerivedAndUnknownKindsAreNotEntered) {
+  int32_t before = md->asn1_types->count;
+  TUL_Asn1TypeEntry self{};
+  self.name = self.type = TUL_unique_string("Loop");
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&self), nullptr);
+  TUL_Asn1TypeEntry odd{};
+  odd.name = TUL_unique_string("Odd");
+  odd.entry_type = 10;
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&odd), nullptr);
+  _TUL_add_definition(md, nullptr, nullptr);
+  _TUL_add_definition(nullptr, reinterpret_cast<TUL_Entry*>(&odd), nullptr);
+  EXPECT_EQ(md->asn1_types->count, before);
+}
+
+TEST_F(InsertTest, TemplatesAreCopiedWithInternedStrings) {
+  TUL_AndAttributeId ids[] = {{const_cast<char*>("f1"), const_cast<char*>("severity"), nullptr}};
+  TUL_NotificationEntry n{};
+  n.entry_type = TUL_ENTRY_NOTIFICATION;
+  n.name = const_cast<char*>("2 9 3 2 10 14");
+  n.label = TUL_unique_string("alarm");
+  n.info_syntax = const_cast<char*>("AlarmInfo");
+  n.size = 1;
+  n.ids = ids;
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&n), nullptr);
+  ASSERT_EQ(md->notifications->count, 1);
+  TUL_NotificationEntry key{};
+  key.label = n.label;
+  auto* e = static_cast<TUL_NotificationEntry*>(TULH_assoc_entry(md->notifications, &key));
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->name, TUL_unique_string("2 9 3 2 10 14"));
+  EXPECT_EQ(e->info_syntax, TUL_unique_string("AlarmInfo"));
+  EXPECT_EQ(e->reply_syntax, nullptr);
+  EXPECT_NE(e->ids, ids);
+  EXPECT_EQ(e->ids[0].attribute, TUL_unique_string("severity"));
+  EXPECT_EQ(e->ids[0].oid, nullptr);
+  n.name = const_cast<char*>("1 2");  // same label: ignored
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&n), nullptr);
+  EXPECT_EQ(md->notifications->count, 1);
+
+  TUL_BehaviorEntry b{};
+  b.entry_type = TUL_ENTRY_BEHAVIOR;
+  b.name = const_cast<char*>("1 2 3");
+  b.label = const_cast<char*>("alarmBehaviour");
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&b), nullptr);
+  ASSERT_EQ(md->behaviors->count, 1);
+  b.label = TUL_unique_string("alarmBehaviour");
+  auto* found = static_cast<TUL_BehaviorEntry*>(TULH_assoc_entry(md->behaviors, &b));
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->name, nullptr);  // behaviours have no registration
+}
+
+TEST(Creation, EveryAllocationFailureIsHandledWithoutLeaks) {
+  // Fail the 1st, 2nd, ... allocation of a dictionary's creation until one
+  // run needs no failure; each run must give null or a usable dictionary.
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
+  for (long n = 1;; ++n) {
+    TUL_Metadata* md;
+    bool fired;
+    {
+      FailNthAllocation fail(n);
+      md = TUL_new_Metadata();
+      fired = fail.fired();
+    }
+    if (md) {
+      TUL_Object* obj = TUL_new("INTEGER", md, 3);
+      if (obj && !obj->error) {
+        EXPECT_EQ(TUL_read_int(obj), 3);
+      }
+      TUL_free(obj);
+      TUL_free_Metadata(md);
+    }
+    TUL_free_unique_strings();
+    if (!fired) break;
+  }
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 1);
+}
+
+}  // namespace
