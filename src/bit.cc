@@ -23,14 +23,11 @@ bool is_bitstring(TUL_Object* obj, const char* function) {
 }
 
 // Replaces the bits of `obj` with `count` bits from `packed`. The block gets
-// one zero byte past the bits so that it never reads as an open text.
+// a NUL past the bits so that it never reads as an open text.
 TUL_Object* set_bits(TUL_Object* obj, int count, const unsigned char* packed) {
   if (count < 0 || (count > 0 && !packed)) return TUL_error(tul_dtd(obj), 21, "init");
-  size_t n = packed_size(static_cast<size_t>(count));
-  auto* block = static_cast<char*>(mem::alloc(n + 1));
+  char* block = prim::copy_block(packed, packed_size(static_cast<size_t>(count)));
   if (!block) return TUL_error(tul_dtd(obj), 2);
-  if (n) std::memcpy(block, packed, n);
-  block[n] = '\0';
   TUL_Octet* b = as_bits(obj);
   mem::free(b->octet);
   mem::free(b->string);
@@ -80,22 +77,8 @@ void _free(TUL_Object* obj) {
 
 TUL_Object* _copy(TUL_Object* obj) {
   TUL_Octet* source = as_bits(obj);
-  int count = source->octet ? source->len : 0;
-  size_t n = packed_size(static_cast<size_t>(count));
-  auto* block = static_cast<char*>(mem::alloc(n + 1));
-  if (!block) return TUL_error(tul_dtd(obj), 2);
-  if (n) std::memcpy(block, source->octet, n);
-  block[n] = '\0';
-  TUL_Object* failure = nullptr;
-  TUL_Octet* copy = prim::clone_record<TUL_Octet>(obj, &failure);
-  if (!copy) {
-    mem::free(block);
-    return failure;
-  }
-  copy->len = count;
-  copy->octet = block;
-  copy->string = nullptr;
-  return reinterpret_cast<TUL_Object*>(copy);
+  int32_t count = source->octet ? source->len : 0;
+  return prim::copy_octet_record(obj, packed_size(static_cast<size_t>(count)), count);
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {

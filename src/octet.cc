@@ -12,15 +12,6 @@ namespace {
 
 inline TUL_Octet* as_octet(TUL_Object* obj) { return reinterpret_cast<TUL_Octet*>(obj); }
 
-// A NUL-terminated copy of `len` bytes; null on shortage.
-char* copy_bytes(const char* bytes, size_t len) {
-  auto* block = static_cast<char*>(mem::alloc(len + 1));
-  if (!block) return nullptr;
-  if (len) std::memcpy(block, bytes, len);
-  block[len] = '\0';
-  return block;
-}
-
 TUL_Object* _alloc(TUL_Entry* entry) { return prim::new_record<TUL_Octet>(entry); }
 
 // (length, bytes); length -1 takes the bytes as a C text. A null pointer
@@ -32,7 +23,7 @@ TUL_Object* _init(TUL_Object* obj, va_list* args) {
   size_t len = 0;
   if (bytes) len = length == -1 ? std::strlen(bytes) : static_cast<size_t>(length);
   if (len > INT32_MAX) return TUL_error(tul_dtd(obj), 21, "init");
-  char* block = copy_bytes(bytes, len);
+  char* block = prim::copy_block(bytes, len);
   if (!block) return TUL_error(tul_dtd(obj), 2);
   TUL_Octet* o = as_octet(obj);
   mem::free(o->octet);
@@ -51,19 +42,8 @@ void _free(TUL_Object* obj) {
 // A value whose block was consumed copies as an empty value.
 TUL_Object* _copy(TUL_Object* obj) {
   TUL_Octet* source = as_octet(obj);
-  size_t len = source->octet ? static_cast<size_t>(source->len) : 0;
-  char* block = copy_bytes(source->octet, len);
-  if (!block) return TUL_error(tul_dtd(obj), 2);
-  TUL_Object* failure = nullptr;
-  TUL_Octet* copy = prim::clone_record<TUL_Octet>(obj, &failure);
-  if (!copy) {
-    mem::free(block);
-    return failure;
-  }
-  copy->len = static_cast<int32_t>(len);
-  copy->octet = block;
-  copy->string = nullptr;
-  return reinterpret_cast<TUL_Object*>(copy);
+  int32_t len = source->octet ? source->len : 0;
+  return prim::copy_octet_record(obj, static_cast<size_t>(len), len);
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {

@@ -8,15 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dict.h"
 #include "hash.h"
 #include "parse.h"
 #include "prim.h"
 #include "tulversion.h"
-
-// Template lookups of the dictionary. Until the dictionary defines them they
-// resolve to null, and identifiers simply have no template.
-extern "C" __attribute__((weak)) TUL_Entry* _TUL_templateByName(TUL_Metadata* dtd, char* label);
-__attribute__((weak)) TUL_Entry* _TUL_templateByRegistration(TUL_Metadata* dtd, TUL_Object* id);
 
 namespace tul::oid {
 namespace {
@@ -184,8 +180,7 @@ const char* label_of(TUL_Entry* entry) { return reinterpret_cast<TUL_MOCEntry*>(
 // with at least two arcs separated by white space.
 TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   if (ctx->id == TULP_LOWER_NAME) {
-    TUL_Entry* entry =
-        _TUL_templateByName ? _TUL_templateByName(tul_dtd(obj), ctx->buffer) : nullptr;
+    TUL_Entry* entry = _TUL_templateByName(tul_dtd(obj), ctx->buffer);
     if (!entry) {
       parse::record_error(ctx, "unknown template label as OID value");
       return obj;
@@ -233,8 +228,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
 // the other form follows as a comment when annotation is on, so every form
 // parses back to the same identifier.
 void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
-  TUL_Entry* entry =
-      _TUL_templateByRegistration ? _TUL_templateByRegistration(tul_dtd(obj), obj) : nullptr;
+  TUL_Entry* entry = _TUL_templateByRegistration(tul_dtd(obj), obj);
   const char* arcs = TUL_oid2string(obj);
   if (!arcs) arcs = "";
   const char* label = entry ? label_of(entry) : nullptr;

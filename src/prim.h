@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstring>
 
 #include "codec.h"
 #include "dtd.h"
@@ -54,6 +55,33 @@ Record* clone_record(const TUL_Object* obj, TUL_Object** failure) {
   record->specific = nullptr;
   record->ref_cnt = 0;
   return record;
+}
+
+// A new block with `n` bytes of `bytes` and a NUL after them; null on
+// shortage.
+inline char* copy_block(const void* bytes, size_t n) {
+  auto* block = static_cast<char*>(mem::alloc(n + 1));
+  if (!block) return nullptr;
+  if (n) std::memcpy(block, bytes, n);
+  block[n] = '\0';
+  return block;
+}
+
+// Copy of an OCTET STRING or BIT STRING record: `len` as given, the first
+// `n` bytes of the block, no cached text.
+inline TUL_Object* copy_octet_record(TUL_Object* obj, size_t n, int32_t len) {
+  char* block = copy_block(reinterpret_cast<TUL_Octet*>(obj)->octet, n);
+  if (!block) return TUL_error(tul_dtd(obj), 2);
+  TUL_Object* failure = nullptr;
+  TUL_Octet* copy = clone_record<TUL_Octet>(obj, &failure);
+  if (!copy) {
+    mem::free(block);
+    return failure;
+  }
+  copy->len = len;
+  copy->octet = block;
+  copy->string = nullptr;
+  return reinterpret_cast<TUL_Object*>(copy);
 }
 
 // Releases a record that owns no further blocks.
