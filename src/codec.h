@@ -31,10 +31,6 @@ char* TUL_type_from_any(PElement* pe);
 // (description `e`) identified by member `id`; null when unresolved.
 char* TULM_anydefinedbyId2type(TUL_Object* obj, TUL_Asn1TypeEntry* e, char* id);
 
-// The template registered under OBJECT IDENTIFIER value `id`, or null
-// (defined with the template lookups).
-TUL_Entry* _TUL_templateByRegistration(TUL_Metadata* dtd, TUL_Object* id);
-
 // Writes the trace of element tree `pe` through the print context in one
 // `prints` call; nothing when the trace cannot be built.
 void TUL_pe2pl(PElement* pe, TULP_PrintContext* ctx);

@@ -1,0 +1,394 @@
+// Encode/decode driver, tagging, ANY typing and the BER-String behaviours.
+// Every run owns one element context on the stack; a decode reads the
+// BER-String's octets in place, and encodings below kSmallEncoding octets are
+// assembled in the call's own buffer so that only the result is allocated.
+#include "codec.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "dict.h"
+#include "hash.h"
+#include "prim.h"
+#include "tulversion.h"
+
+using namespace tul::ber;
+using tul::codec::kMaxTypeChain;
+
+namespace {
+
+constexpr int kSmallEncoding = 1024;
+
+// A memory-string stream on the stack; the stream record never needs the
+// heap, only a buffer it grows itself.
+class LocalStream {
+ public:
+  LocalStream() { str_open(&ps_); }
+  ~LocalStream() { str_close(&ps_); }
+  LocalStream(const LocalStream&) = delete;
+  LocalStream& operator=(const LocalStream&) = delete;
+  PStream* get() { return &ps_; }
+
+ private:
+  PStream ps_{};
+};
+
+TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, char* name) {
+  if (!dtd || !name || !dtd->asn1_types) return nullptr;
+  TUL_Entry key{};
+  key.name = name;
+  return static_cast<TUL_Asn1TypeEntry*>(TULH_assoc_entry(dtd->asn1_types, &key));
+}
+
+bool valid_tag_number(int32_t tag_val) { return tag_val >= 0 && tag_val <= UINT16_MAX; }
+
+// Applies one tag to ctx->pe: IMPLICIT retags it, EXPLICIT wraps it.
+int apply_tag(int32_t tag_flag, int32_t tag_val, TULE_EncodeContext* ctx) {
+  if (!ctx->pe || !valid_tag_number(tag_val)) return 0;
+  auto tagclass = static_cast<uint8_t>(tag_flag & TUL_TAG_CLASS_MASK);
+  auto id = static_cast<uint16_t>(tag_val);
+  if (tag_flag & TUL_TAG_IMPLICIT) {
+    ctx->pe->pe_class = tagclass;
+    ctx->pe->pe_id = id;
+    return 1;
+  }
+  if (tag_flag & TUL_TAG_EXPLICIT) {
+    PElement* outer = new_PE(ctx->pe_ctx, tagclass, kConstructed, id);
+    if (!outer) return 0;
+    outer->pe_un1.un_pe_cons = ctx->pe;
+    ctx->pe = outer;
+    return 1;
+  }
+  return 0;
+}
+
+int tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx, int depth) {
+  if (e->type) {
+    TUL_Asn1TypeEntry* base = find_type(dtd, e->type);
+    if (!base || depth >= kMaxTypeChain || !tag_encode(dtd, base, ctx, depth + 1)) return 0;
+  }
+  if (e->tag_flag == 0) return 1;
+  return apply_tag(e->tag_flag, e->tag_val, ctx);
+}
+
+int tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe, int depth) {
+  if (e->tag_flag & TUL_TAG_EXPLICIT) {
+    PElement* outer = *pe;
+    if (outer->pe_form != kConstructed || !outer->pe_un1.un_pe_cons) return 0;
+    *pe = outer->pe_un1.un_pe_cons;
+  }
+  if (!e->type) {
+    e->has_explicit = 0;
+    return 1;
+  }
+  TUL_Asn1TypeEntry* base = find_type(dtd, e->type);
+  if (!base || depth >= kMaxTypeChain || !tag_decode(dtd, base, pe, depth + 1)) return 0;
+  e->has_explicit = (e->tag_flag & TUL_TAG_EXPLICIT) | base->has_explicit;
+  return 1;
+}
+
+bool same_tag(int32_t tag_flag, int32_t tag_val, const PElement* pe) {
+  return (tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && tag_val == pe->pe_id;
+}
+
+int equal_tags(TUL_Metadata* dtd, char* type, PElement* pe, int depth) {
+  if (TULM_is_any(type)) return 1;
+  TUL_Asn1TypeEntry* e = find_type(dtd, type);
+  if (!e || depth >= kMaxTypeChain) return 0;
+  if (e->type != tul::names().choice) {
+    if (e->tag_flag == 0 && e->type) return equal_tags(dtd, e->type, pe, depth + 1);
+    return same_tag(e->tag_flag, e->tag_val, pe);
+  }
+  for (int32_t k = 0; k < e->size; ++k) {
+    const TUL_Asn1Type& alternative = e->members[k];
+    if (alternative.tag_flag ? same_tag(alternative.tag_flag, alternative.tag_val, pe)
+                             : equal_tags(dtd, alternative.type, pe, depth + 1))
+      return 1;
+  }
+  return 0;
+}
+
+bool ends_with(const char* text, const char* suffix) {
+  size_t n = std::strlen(text), m = std::strlen(suffix);
+  return n >= m && std::memcmp(text + n - m, suffix, m) == 0;
+}
+
+// The syntax of the template registered under an identifier, by the kind of
+// template and, for notifications and actions, by whether the enclosing
+// type is an information or a reply type.
+char* registered_syntax(TUL_Entry* entry, const char* enclosing_type) {
+  switch (entry->entry_type) {
+    case TUL_ENTRY_NOTIFICATION: {
+      auto* notification = reinterpret_cast<TUL_NotificationEntry*>(entry);
+      return ends_with(enclosing_type, "Reply") ? notification->reply_syntax : notification->info_syntax;
+    }
+    case TUL_ENTRY_ATTRIBUTE:
+      return reinterpret_cast<TUL_AttributeEntry*>(entry)->syntax;
+    case TUL_ENTRY_PARAMETER:
+      return reinterpret_cast<TUL_ParameterEntry*>(entry)->syntax;
+    case TUL_ENTRY_ACTION: {
+      auto* action = reinterpret_cast<TUL_ActionEntry*>(entry);
+      if (ends_with(enclosing_type, "Info")) return action->info_syntax;
+      if (ends_with(enclosing_type, "Reply")) return action->reply_syntax;
+      return nullptr;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+// The built-in types of untyped elements, interned again whenever the
+// unique-string table has been rebuilt.
+struct AnyTypeTable {
+  bool valid = false;
+  unsigned generation = 0;
+  char* universal[28] = {};
+  char* application[5] = {};
+};
+
+constexpr const char* kUniversalTypes[28] = {
+    nullptr,           "BOOLEAN",         "INTEGER",       "BIT STRING",    "OCTET STRING",
+    "NULL",            "OBJECT IDENTIFIER", "ObjectDescriptor", "EXTERNAL", "REAL",
+    "ENUMERATED",      nullptr,           nullptr,         nullptr,         nullptr,
+    nullptr,           nullptr,           nullptr,         "NumericString", "PrintableString",
+    "T61String",       "VideotexString",  "IA5String",     "UTCTime",       "GeneralizedTime",
+    "GraphicString",   "VisibleString",   "GeneralString"};
+constexpr const char* kApplicationTypes[5] = {"IpAddress", "Counter", "Gauge", "TimeTicks", "Opaque"};
+
+const AnyTypeTable& any_types() {
+  static AnyTypeTable table;
+  if (!table.valid || table.generation != tul::hash::strings_generation() || !tul::hash::strings()) {
+    table.valid = true;
+    table.generation = tul::hash::strings_generation();
+    auto intern = [&](const char* text) {
+      if (!text) return static_cast<char*>(nullptr);
+      char* name = TUL_unique_string(text);
+      if (!name) table.valid = false;  // try again after a shortage
+      return name;
+    };
+    for (int k = 0; k < 28; ++k) table.universal[k] = intern(kUniversalTypes[k]);
+    for (int k = 0; k < 5; ++k) table.application[k] = intern(kApplicationTypes[k]);
+  }
+  return table;
+}
+
+void prints(TULP_PrintContext* ctx, const char* text) { ctx->prints(text, ctx->ptr); }
+
+}  // namespace
+
+/* ------------------------------------------------------------------------
+ * Element trees and BER-String values
+ * ---------------------------------------------------------------------- */
+
+TUL_Object* TUL_pe2ber(PElement* pe, TUL_Metadata* dtd) {
+  if (!pe || !dtd) return nullptr;
+  char* ber_string = tul::names().ber_string;
+  if (!ber_string) return nullptr;
+  int len = ps_get_abs(pe);
+  if (len < 0) return nullptr;
+  LocalStream stream;
+  PStream* ps = stream.get();
+  char small[kSmallEncoding];
+  if (len < kSmallEncoding)
+    str_setup(ps, small, kSmallEncoding, 1);
+  else if (str_setup(ps, nullptr, len, 0) == -1)
+    return nullptr;
+  if (pe2ps_aux(ps, pe, 0) == -1) return nullptr;
+  TUL_Object* value = TUL_new_US(ber_string, dtd, ps->ps_byteno, ps->ps_base);
+  if (!value || value->error) {
+    TUL_free(value);
+    TUL_trace_error(2);
+    return nullptr;
+  }
+  return value;
+}
+
+int TUL_ber2pe(PECtx* ctx, TUL_Object* ber, PElement** out_pe) {
+  if (!ctx || !ber || !out_pe) return 0;
+  char* octets = TUL_read_str(ber);
+  long size = octets ? TUL_size(ber) : 0;
+  if (size < 0 || size > INT_MAX) return 0;
+  LocalStream stream;
+  PStream* ps = stream.get();
+  str_setup(ps, octets, static_cast<int>(size), 1);
+  ps->pe_ctx = ctx;
+  PElement* pe = ps2pe_aux(ps, 1, 1);
+  if (!pe) return 0;
+  *out_pe = pe;
+  return 1;
+}
+
+/* ------------------------------------------------------------------------
+ * Tags
+ * ---------------------------------------------------------------------- */
+
+int TUL_tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx) {
+  if (!dtd || !e || !ctx) return 0;
+  return tag_encode(dtd, e, ctx, 0);
+}
+
+int TUL_membertag_encode(TUL_Asn1Type* member, TULE_EncodeContext* ctx) {
+  if (!member || !ctx || member->tag_flag == 0) return 0;
+  return apply_tag(member->tag_flag, member->tag_val, ctx);
+}
+
+int TUL_tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe) {
+  if (!dtd || !e || !pe || !*pe) return 0;
+  return tag_decode(dtd, e, pe, 0);
+}
+
+int TUL_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
+  if (!dtd || !type || !pe) return 0;
+  return equal_tags(dtd, type, pe, 0);
+}
+
+/* ------------------------------------------------------------------------
+ * ANY and ANY DEFINED BY
+ * ---------------------------------------------------------------------- */
+
+char* TUL_type_from_any(PElement* pe) {
+  if (!pe) return nullptr;
+  const AnyTypeTable& table = any_types();
+  if (pe->pe_class == kApplication) return pe->pe_id < 5 ? table.application[pe->pe_id] : nullptr;
+  if (pe->pe_class == kUniversal) return pe->pe_id < 28 ? table.universal[pe->pe_id] : nullptr;
+  return nullptr;
+}
+
+char* TULM_anydefinedbyId2type(TUL_Object* obj, TUL_Asn1TypeEntry* e, char* id) {
+  if (!obj || !e || !id || !e->members) return nullptr;
+  if (!(TUL_object_basic_type(obj) & (TUL_SEQUENCE_TYPE | TUL_SET_TYPE))) return nullptr;
+  TUL_Object* value = nullptr;
+  for (int32_t k = 0; k < e->size; ++k) {
+    if (e->members[k].name == id) {
+      value = reinterpret_cast<TUL_Structure*>(obj)->member[k];
+      break;
+    }
+  }
+  if (!value) return nullptr;
+  if (TUL_object_basic_type(value) == TUL_CHOICE_TYPE) value = reinterpret_cast<TUL_Choice*>(value)->choice;
+  switch (TUL_object_basic_type(value)) {
+    case TUL_OID_TYPE: {
+      TUL_Entry* entry = _TUL_templateByRegistration(tul_dtd(obj), value);
+      return entry ? registered_syntax(entry, obj->type_ref->name) : nullptr;
+    }
+    case TUL_INTEGER_TYPE:
+    case TUL_ENUMERATED_TYPE: {
+      const TUL_LocalFormMapping* mapping = tul_behavior(obj)->mapping;
+      int32_t local_form = reinterpret_cast<TUL_Integer*>(value)->integer;
+      // Applications fill mappings with plain texts; callers compare names by
+      // identity.
+      for (; mapping && mapping->syntax; ++mapping)
+        if (mapping->localFormId == local_form) return TUL_unique_string(mapping->syntax);
+      return nullptr;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+/* ------------------------------------------------------------------------
+ * Trace entry
+ * ---------------------------------------------------------------------- */
+
+void TUL_pe2pl(PElement* pe, TULP_PrintContext* ctx) {
+  if (!pe || !ctx || !ctx->prints) return;
+  LocalStream stream;
+  PStream* ps = stream.get();
+  unsigned char terminator = 0;
+  if (pe2pl(ps, pe) == -1 || ps_io(ps, ps->ps_writeP, &terminator, 1, 0) == -1) return;
+  prints(ctx, ps->ps_base);
+}
+
+/* ------------------------------------------------------------------------
+ * BER-String behaviours
+ * ---------------------------------------------------------------------- */
+
+namespace tul::codec {
+
+int ber_decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  if (!obj || !ctx) return 0;
+  PElement* pe = tul::prim::unwrap(obj, ctx);
+  if (!pe) return 0;
+  TUL_Object* encoding = TUL_pe2ber(pe, tul_dtd(obj));
+  if (!encoding) return 0;
+  auto* octets = reinterpret_cast<TUL_Octet*>(encoding);
+  TUL_Object* result = tul::prim::call_init(obj, static_cast<int>(octets->len), octets->octet);
+  TUL_free(encoding);
+  if (tul::prim::failed(result, obj)) return tul::prim::decode_failed(ctx, result);
+  return 1;
+}
+
+int ber_encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  if (!obj || !ctx) return 0;
+  auto* value = reinterpret_cast<TUL_Octet*>(obj);
+  PElement* pe = oct2prim(ctx->pe_ctx, value->octet, value->octet ? value->len : 0);
+  if (!pe) return 0;
+  // The stored octets are a whole encoding already: written verbatim.
+  pe->pe_form = kInlineConstructed;
+  return tul::prim::finish_encode(obj, ctx, pe);
+}
+
+void ber_print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  if (!obj || !ctx || !ctx->prints) return;
+  TUL_Metadata* dtd = tul_dtd(obj);
+  if (dtd->octet_behavior.print) dtd->octet_behavior.print(obj, ctx);
+  if (!tul::globals.ber_annotated) return;
+  ElementContextGuard guard;
+  PElement* pe = nullptr;
+  if (!TUL_ber2pe(guard.get(), obj, &pe)) {
+    prints(ctx, "\n-- !!! octets are not BER (X.209) encoded");
+    return;
+  }
+  char line[96];
+  std::snprintf(line, sizeof line, "\n-- %ld octets as generic and structured BER trace:\n", TUL_size(obj));
+  prints(ctx, line);
+  TUL_pe2pl(pe, ctx);
+  prints(ctx, "-- end of BER trace");
+}
+
+}  // namespace tul::codec
+
+/* ------------------------------------------------------------------------
+ * Exported driver
+ * ---------------------------------------------------------------------- */
+
+extern "C" {
+
+TUL_API TUL_Object* TUL_encode(TUL_Object* obj) {
+  if (!obj) {
+    TUL_trace_error(21, "encode");
+    return nullptr;
+  }
+  ElementContextGuard guard;
+  TULE_EncodeContext ctx{nullptr, nullptr, guard.get()};
+  TUL_Behavior* behavior = tul_behavior(obj);
+  if (!behavior || !behavior->encode || !behavior->encode(obj, &ctx)) return ctx.error;
+  return TUL_pe2ber(ctx.pe, tul_dtd(obj));
+}
+
+TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd) {
+  ElementContextGuard guard;
+  TUL_Object* value = TUL_alloc_US(type, dtd);
+  if (!value || value->error) return value;
+  if (!ber) {
+    TUL_free(value);
+    return nullptr;
+  }
+  PElement* pe = nullptr;
+  if (!TUL_ber2pe(guard.get(), ber, &pe)) {
+    TUL_free(value);
+    return TUL_error(dtd, 17, "octets are not BER (X.209) encoded", "BER-String");
+  }
+  TULE_DecodeContext ctx{pe, nullptr, guard.get()};
+  TUL_Behavior* behavior = tul_behavior(value);
+  if (behavior && behavior->decode && behavior->decode(value, &ctx)) return value;
+  TUL_free(value);
+  return ctx.error;
+}
+
+TUL_API TUL_Object* TUL_decode(const char* type, TUL_Object* ber, TUL_Metadata* dtd) {
+  return TUL_decode_US(TUL_unique_string(type), ber, dtd);
+}
+
+}  // extern "C"
