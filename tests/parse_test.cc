@@ -96,10 +96,12 @@ class ParseTest : public DictionaryTest {
     _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
   }
 
-  static TUL_Asn1Type member(const char* name, const char* type, std::vector<TUL_EnumList>* enums = nullptr) {
+  static TUL_Asn1Type member(const char* name, const char* type, std::vector<TUL_EnumList>* enums = nullptr,
+                             int32_t opt_def = TUL_MANDATORY) {
     TUL_Asn1Type m{};
     m.name = const_cast<char*>(name);
     m.type = const_cast<char*>(type);
+    m.opt_def = opt_def;
     if (enums) {
       m.enums = static_cast<int32_t>(enums->size());
       m.enum_list = enums->data();
@@ -780,6 +782,134 @@ TEST_F(ParseTest, ParseUnderMemoryShortage) {
       TUL_free(obj);
     }
   }
+}
+
+/* ------------------------------------------------------------------------
+ * Constructed values through the drivers
+ * ---------------------------------------------------------------------- */
+
+class ConstructedParseTest : public ParseTest {
+ protected:
+  void SetUp() override {
+    ParseTest::SetUp();
+    define("Tags", "SEQUENCE OF", {}, {member(nullptr, "IA5String")});
+    define("Pick", "CHOICE", {}, {member("n", "INTEGER"), member("p", "Pick"), member("list", "Anys")});
+    define("Anys", "SET OF", {}, {member(nullptr, "ANY")});
+    levels_ = {{TUL_unique_string("low"), 1}, {TUL_unique_string("high"), 9}};
+    define("Report", "SEQUENCE", {},
+           {member("ok", "BOOLEAN"), member("count", "INTEGER"), member("tags", "Tags"), member("pick", "Pick"),
+            member("level", "INTEGER", &levels_, TUL_OPTIONAL), member("any", "ANY", nullptr, TUL_OPTIONAL)});
+    define("Options", "SET", {},
+           {member("level", "INTEGER", &levels_, TUL_OPTIONAL), member("any", "ANY", nullptr, TUL_OPTIONAL)});
+  }
+
+  // "Pick p : p : ... n : 1" with `depth` alternatives p.
+  static std::string pick_chain(int depth) {
+    std::string text = "Pick ";
+    for (int i = 0; i < depth; ++i) text += "p : ";
+    return text + "n : 1";
+  }
+
+  std::vector<TUL_EnumList> levels_;
+};
+
+TEST_F(ConstructedParseTest, PrintLayoutAndRoundTrip) {
+  const char* printed =
+      "Report {\n"
+      "    ok TRUE,\n"
+      "    count 5,\n"
+      "    tags {\n"
+      "\t\"a\",\n"
+      "\t\"b\"\n"
+      "    },\n"
+      "    pick n : 3\n"
+      "}";
+  TUL_Object* compact = TUL_parse_str(md, "Report{pick n:3,tags{\"a\",'b'},count 5,ok TRUE}");
+  ASSERT_NE(compact, nullptr);
+  ASSERT_EQ(compact->error, 0) << text_of(compact);
+  char* text = TUL_print2str(compact);
+  EXPECT_STREQ(text, printed);
+
+  TUL_Object* again = TUL_parse_str(md, text);
+  ASSERT_NE(again, nullptr);
+  ASSERT_EQ(again->error, 0) << text_of(again);
+  EXPECT_TRUE(TUL_equal(compact, again));
+  free(text);
+  TUL_free(again);
+  TUL_free(compact);
+}
+
+TEST_F(ConstructedParseTest, PrintValueShiftsInnerLines) {
+  TUL_Object* obj = TUL_parse_str(md, "Tags { \"a\" }");
+  ASSERT_NE(obj, nullptr);
+  ASSERT_EQ(obj->error, 0) << text_of(obj);
+  char* text = TUL_print_value(obj, 3);
+  EXPECT_STREQ(text, "{\n\t\t\"a\"\n\t    }");
+  free(text);
+  TUL_free(obj);
+
+  obj = TUL_parse_str(md, "Tags {}");
+  ASSERT_NE(obj, nullptr);
+  text = TUL_print_value(obj, 2);
+  EXPECT_STREQ(text, "{}");
+  free(text);
+  TUL_free(obj);
+}
+
+TEST_F(ConstructedParseTest, MemberForms) {
+  struct Row {
+    const char* name;
+    const char* input;
+    std::string output;
+  };
+  const Row rows[] = {
+      {"named number of the member", "Options { level high }", "Options {\n    level high\n}"},
+      {"number without a name", "Options { level 4 }", "Options {\n    level 4\n}"},
+      {"ANY member carries its type", "Options { any BOOLEAN FALSE }", "Options {\n    any BOOLEAN FALSE\n}"},
+      {"ANY elements", "Anys { NULL NULL }", "Anys {\n    NULL NULL\n}"},
+      {"CHOICE chain", "Pick p : p : n : 2", "Pick p : p : n : 2"},
+      {"unknown name of the member", "Options { level medium }",
+       parse_error("invalid INTEGER/ENUMERATED identifier", 1, "medium")},
+      {"bad element after good ones", "Report { ok TRUE, tags { \"a\",\n 5 } }",
+       parse_error("STRING or HSTRING expected", 2, "5")},
+      {"ANY member of no type", "Report { count 1, any TRUE 1 }", "#04 no ASN.1 definition with name 'TRUE' found"},
+      {"ANY member with a lower-case name", "Report { any x }", parse_error("ASN.1 definition name expected", 1, "x")},
+      {"end of input inside", "Report { ok TRUE, pick p : ", kEof},
+  };
+  TUL_unique_string("TRUE");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(round(row.input), row.output);
+  }
+}
+
+TEST_F(ConstructedParseTest, DeepNestingIsAParseError) {
+  EXPECT_EQ(round(pick_chain(200).c_str()), pick_chain(200));
+
+  for (const std::string& text :
+       {pick_chain(100000), "Anys {" + std::string(100000, '{'), "Report { any " + std::string(100000, 'R')}) {
+    TUL_Object* obj = TUL_parse_str(md, text.c_str());
+    ASSERT_NE(obj, nullptr);
+    EXPECT_NE(obj->error, 0);
+    TUL_free(obj);
+  }
+  std::string nested;
+  for (int i = 0; i < 100000; ++i) nested += "Anys { ";
+  EXPECT_EQ(round(nested.c_str()), parse_error("value nested too deeply", 1, "Anys"));
+  EXPECT_EQ(round(pick_chain(100000).c_str()), parse_error("value nested too deeply", 1, "p"));
+  EXPECT_EQ(tul::parse::nesting_depth(), 0);
+}
+
+TEST_F(ConstructedParseTest, DeepValuesPrintWithAMarker) {
+  TUL_Object* chain = TUL_new("Pick", md, "n", TUL_new("INTEGER", md, 1));
+  ASSERT_NE(chain, nullptr);
+  ASSERT_EQ(chain->error, 0) << text_of(chain);
+  for (int i = 0; i < 2 * tul::parse::kMaxPrintNesting; ++i) chain = TUL_new("Pick", md, "p", chain);
+  char* text = TUL_print2str(chain);
+  ASSERT_NE(text, nullptr);
+  EXPECT_NE(std::strstr(text, "p : -- nested too deeply --"), nullptr);
+  free(text);
+  TUL_free(chain);
 }
 
 }  // namespace
