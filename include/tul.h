@@ -723,6 +723,64 @@ TUL_API char* TUL_member_name(TUL_Object* obj);
  * arguments. The entry stays the dictionary's. */
 TUL_API TUL_Entry* _TUL_templateByName(TUL_Metadata* dtd, const char* label);
 
+/* Enters the definitions described by the meta-schema value `obj` (a
+ * "TUL.Asn1", one of the nine template types, or a "TUL.Metadata" holding
+ * many). Returns `obj` (also for an ignored duplicate); `obj` stays the
+ * caller's. On failure: the error object of code 13 for a value that is no
+ * definition (caller frees it); null for a null `md`. */
+TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj);
+/* Parses each text of the null-terminated array `str` (one typed meta-schema
+ * value each) and enters it. Returns 0, or the error code of the first text
+ * that did not parse; the texts before it stay entered. */
+TUL_API int TUL_load_Metadata_string(TUL_Metadata* md, char** str);
+
+/* The describing meta-schema value of the template with `label` (any kind)
+ * or registration `oid`; owned by the dictionary, do not free. Null when
+ * there is none. Both build the lookup indexes once, on first use. */
+TUL_API TUL_Object* TUL_templateByName(TUL_Metadata* dtd, const char* label);
+TUL_API TUL_Object* TUL_templateByRegistration(TUL_Metadata* dtd, TUL_Object* oid);
+
+typedef void (*TUL_ObjectCallback)(TUL_Object* value, void* data);
+typedef void (*TUL_EntryCallback)(TUL_Entry* entry, void* data);
+
+/* Call `action` with the describing value of every entry of one table (the
+ * value stays the dictionary's); nothing for a null dictionary or action.
+ * Types without a base (the built-in roots) are skipped. */
+TUL_API void TUL_for_each_asn1_def(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_attribute(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_notification(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_parameter(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_action(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_moc(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_package(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_name_binding(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_attribute_group(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+TUL_API void TUL_for_each_behavior(TUL_Metadata* md, TUL_ObjectCallback action, void* data);
+
+/* Number of entries of one table; 0 for null. */
+TUL_API int TUL_number_asn1_def(TUL_Metadata* md);
+TUL_API int TUL_number_attributes(TUL_Metadata* md);
+TUL_API int TUL_number_notifications(TUL_Metadata* md);
+TUL_API int TUL_number_parameters(TUL_Metadata* md);
+TUL_API int TUL_number_actions(TUL_Metadata* md);
+TUL_API int TUL_number_mocs(TUL_Metadata* md);
+TUL_API int TUL_number_packages(TUL_Metadata* md);
+TUL_API int TUL_number_name_bindings(TUL_Metadata* md);
+TUL_API int TUL_number_attribute_groups(TUL_Metadata* md);
+TUL_API int TUL_number_behaviors(TUL_Metadata* md);
+
+/* The "TUL.Asn1" value describing the value's type (with `final` non-zero:
+ * the type that holds its member list), owned by the dictionary. Null for
+ * null, and for the built-in roots, which describe nothing. */
+TUL_API TUL_Object* TUL_object_info(TUL_Object* obj, int final);
+/* The same for a type by name; null (and trace 4) for an unknown type. */
+TUL_API TUL_Object* TUL_asn1_info_US(TUL_Metadata* dtd, char* type, int final);
+TUL_API TUL_Object* TUL_asn1_info(TUL_Metadata* dtd, const char* type, int final);
+/* Basic-type bit of the type's table (after inheritance); 0 when unknown
+ * (trace 4) or without a table. */
+TUL_API int TUL_asn1_basic_type_US(TUL_Metadata* dtd, char* type);
+TUL_API int TUL_asn1_basic_type(TUL_Metadata* dtd, const char* type);
+
 #ifdef __cplusplus
 }
 #endif

@@ -7,32 +7,38 @@
 #include <cstring>
 #include <span>
 
+#include "codec.h"
 #include "dtd.h"
 #include "hash.h"
 #include "support/mem.h"
 
 namespace tul::dict {
 
-#define TUL_KIND(type, record, tbl, value, has_reg, ...)                                         \
-  TemplateKind {                                                                                   \
-    type, sizeof(record), &TUL_Metadata::tbl, value, offsetof(record, obj), {__VA_ARGS__}, has_reg \
-  }
-
 constexpr TemplateKind kKinds[kTemplateKinds] = {
-    TUL_KIND(1, TUL_NotificationEntry, notifications, "TUL.Notification", true,
-             offsetof(TUL_NotificationEntry, info_syntax), offsetof(TUL_NotificationEntry, reply_syntax)),
-    TUL_KIND(2, TUL_AttributeEntry, attributes, "TUL.Attribute", true, offsetof(TUL_AttributeEntry, syntax)),
-    TUL_KIND(3, TUL_ParameterEntry, parameters, "TUL.Parameter", true, offsetof(TUL_ParameterEntry, syntax)),
-    TUL_KIND(4, TUL_ActionEntry, actions, "TUL.Action", true, offsetof(TUL_ActionEntry, info_syntax),
-             offsetof(TUL_ActionEntry, reply_syntax)),
-    TUL_KIND(5, TUL_MOCEntry, mocs, "TUL.MOC", true),
-    TUL_KIND(6, TUL_PackageEntry, packages, "TUL.Package", true),
-    TUL_KIND(7, TUL_NameBindingEntry, name_bindings, "TUL.NameBinding", true),
-    TUL_KIND(8, TUL_AttributeGroupEntry, attribute_groups, "TUL.AttributeGroup", true),
-    TUL_KIND(9, TUL_BehaviorEntry, behaviors, "TUL.Behavior", false),
+    {1, sizeof(TUL_NotificationEntry), &TUL_Metadata::notifications, "TUL.Notification",
+     offsetof(TUL_NotificationEntry, obj),
+     {{offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr},
+      {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}},
+     true},
+    {2, sizeof(TUL_AttributeEntry), &TUL_Metadata::attributes, "TUL.Attribute", offsetof(TUL_AttributeEntry, obj),
+     {{offsetof(TUL_AttributeEntry, syntax), "derivedOrSyntax", nullptr, "TUL.DerivedOrSyntax", "syntax"}},
+     true},
+    {3, sizeof(TUL_ParameterEntry), &TUL_Metadata::parameters, "TUL.Parameter", offsetof(TUL_ParameterEntry, obj),
+     {{offsetof(TUL_ParameterEntry, syntax), "syntaxOrAttribute", nullptr, "TUL.SyntaxOrAttribute", "withSyntax"}},
+     true},
+    {4, sizeof(TUL_ActionEntry), &TUL_Metadata::actions, "TUL.Action", offsetof(TUL_ActionEntry, obj),
+     {{offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr},
+      {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}},
+     true},
+    {5, sizeof(TUL_MOCEntry), &TUL_Metadata::mocs, "TUL.MOC", offsetof(TUL_MOCEntry, obj), {}, true},
+    {6, sizeof(TUL_PackageEntry), &TUL_Metadata::packages, "TUL.Package", offsetof(TUL_PackageEntry, obj), {}, true},
+    {7, sizeof(TUL_NameBindingEntry), &TUL_Metadata::name_bindings, "TUL.NameBinding",
+     offsetof(TUL_NameBindingEntry, obj), {}, true},
+    {8, sizeof(TUL_AttributeGroupEntry), &TUL_Metadata::attribute_groups, "TUL.AttributeGroup",
+     offsetof(TUL_AttributeGroupEntry, obj), {}, true},
+    {9, sizeof(TUL_BehaviorEntry), &TUL_Metadata::behaviors, "TUL.Behavior", offsetof(TUL_BehaviorEntry, obj), {},
+     false},
 };
-
-#undef TUL_KIND
 
 const int kIndexOrder[kTemplateKinds] = {
     TUL_ENTRY_ATTRIBUTE, TUL_ENTRY_NOTIFICATION, TUL_ENTRY_PARAMETER,       TUL_ENTRY_ACTION,  TUL_ENTRY_MOC,
@@ -52,39 +58,11 @@ TUL_Object*& entry_obj(TUL_Entry* e) {
 
 namespace {
 
-char*& string_field(void* record, size_t offset) {
-  return *reinterpret_cast<char**>(static_cast<char*>(record) + offset);
-}
-
 /* ------------------------------------------------------------------------
  * Built-in type rows
  * ---------------------------------------------------------------------- */
 
-struct EnumRow {
-  const char* name;
-  int32_t val;
-};
-
-struct MemberRow {
-  const char* name;
-  int32_t tag_flag;
-  int32_t tag_val;
-  const char* type;
-  int32_t opt_def;
-  std::span<const EnumRow> enums;
-};
-
-struct TypeRow {
-  const char* name;
-  const char* base;
-  int32_t tag_flag;
-  int32_t tag_val;
-  std::span<const MemberRow> members;
-  std::span<const EnumRow> enums;
-};
-
 constexpr int32_t kImplicitUniversal = TUL_TAG_IMPLICIT | TUL_TAG_UNIVERSAL;
-constexpr int32_t kExplicitContext = TUL_TAG_EXPLICIT | TUL_TAG_CONTEXT;
 constexpr int32_t kImplicitContext = TUL_TAG_IMPLICIT | TUL_TAG_CONTEXT;
 
 constexpr MemberRow kExternal[] = {
@@ -181,10 +159,10 @@ static_assert(std::size(kBuiltinTypes) == 43);
 // ("TUL." names).
 bool is_builtin_row(const TypeRow& row) { return std::strncmp(row.name, "TUL.", 4) != 0; }
 
-// Built-in rows are entered as raw records through the ordinary insertion,
-// which interns and copies them; the temporaries live on the stack.
-void add_builtin_row(TUL_Metadata* dtd, const TypeRow& row) {
-  constexpr size_t kMaxMembers = 8, kMaxEnums = 4;
+}  // namespace
+
+void add_type_row(TUL_Metadata* dtd, const TypeRow& row, bool is_builtin) {
+  constexpr size_t kMaxMembers = 10, kMaxEnums = 4;
   TUL_Asn1Type members[kMaxMembers] = {};
   TUL_EnumList enum_lists[kMaxMembers + 1][kMaxEnums] = {};
   auto fill_enums = [](std::span<const EnumRow> rows, TUL_EnumList* out) {
@@ -201,7 +179,7 @@ void add_builtin_row(TUL_Metadata* dtd, const TypeRow& row) {
   TUL_Asn1TypeEntry e{};
   e.name = const_cast<char*>(row.name);
   e.entry_type = TUL_ENTRY_ASN1;
-  e.is_builtin = is_builtin_row(row);
+  e.is_builtin = is_builtin;
   e.tag_flag = row.tag_flag;
   e.tag_val = row.tag_val;
   e.type = const_cast<char*>(row.base);
@@ -211,6 +189,10 @@ void add_builtin_row(TUL_Metadata* dtd, const TypeRow& row) {
   e.enum_list = row.enums.empty() ? nullptr : enum_lists[kMaxMembers];
   _TUL_add_definition(dtd, reinterpret_cast<TUL_Entry*>(&e), nullptr);
 }
+
+namespace {
+
+
 
 /* ------------------------------------------------------------------------
  * Insertion
@@ -359,8 +341,8 @@ bool add_template(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj) {
   std::memcpy(e, def, kind.record_size);
   char*& label = string_field(e, offsetof(TUL_AttributeEntry, label));
   bool ok = intern(e->name) && intern(label);
-  for (size_t offset : kind.string_offsets)
-    if (offset && ok) ok = intern(string_field(e, offset));
+  for (const FieldSource& source : kind.sources)
+    if (source.offset && ok) ok = intern(string_field(e, source.offset));
   if (!kind.has_registration) e->name = nullptr;
   if (ok && e->entry_type == TUL_ENTRY_NOTIFICATION) ok = copy_ids(reinterpret_cast<TUL_NotificationEntry*>(e));
   else if (e->entry_type == TUL_ENTRY_NOTIFICATION) reinterpret_cast<TUL_NotificationEntry*>(e)->ids = nullptr;
@@ -533,9 +515,12 @@ TUL_API TUL_Metadata* TUL_new_Metadata(void) {
     return nullptr;
   }
   for (const BehaviorRow& row : kBehaviors) dtd->*row.copy = *row.process_table;
-  for (const TypeRow& row : kBuiltinTypes) add_builtin_row(dtd, row);
+  for (const TypeRow& row : kBuiltinTypes) add_type_row(dtd, row, is_builtin_row(row));
   for (const BindingRow& row : kBindings) TUL_set_method_table(dtd, row.type, &(dtd->*row.table));
   dtd->tmp_object = make_singleton(dtd, "TUL.Unitialized", "!!! object is not initialized yet !!!");
+  TUL_register(dtd, "BER-String", "decode", reinterpret_cast<void*>(tul::codec::ber_decode));
+  TUL_register(dtd, "BER-String", "encode", reinterpret_cast<void*>(tul::codec::ber_encode));
+  TUL_register(dtd, "BER-String", "print", reinterpret_cast<void*>(tul::codec::ber_print));
   dtd->alloc_error = make_singleton(dtd, "TUL.AllocationError", "!!! memory allocation error !!!");
   if (dtd->alloc_error) dtd->alloc_error->error = 2;
   TUL_register(dtd, "TUL.Text", "print", reinterpret_cast<void*>(text_print));
@@ -543,6 +528,7 @@ TUL_API TUL_Metadata* TUL_new_Metadata(void) {
     TUL_free_Metadata(dtd);
     return nullptr;
   }
+  load_meta_schema(dtd);
   return dtd;
 }
 

@@ -4,6 +4,8 @@
 #define TUL_DICT_H
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 
 #include "tul.h"
 
@@ -12,6 +14,18 @@ namespace tul::dict {
 constexpr int kTemplateKinds = 9;
 constexpr int kMaxStringFields = 2;
 
+// Where a template record's syntax field comes from in its meta-schema
+// value: a member, a member inside it (information.syntax), or the chosen
+// alternative of a CHOICE member (any alternative is read; `alternative` is
+// the one built).
+struct FieldSource {
+  size_t offset;  // 0 ends the list
+  const char* member;
+  const char* inner;
+  const char* choice_type;
+  const char* alternative;
+};
+
 // One row per template entry_type (1..9).
 struct TemplateKind {
   int entry_type;
@@ -19,9 +33,42 @@ struct TemplateKind {
   TULH_HT* TUL_Metadata::*table;
   const char* value_type;  // meta-schema type describing such a template
   size_t obj_offset;
-  size_t string_offsets[kMaxStringFields];  // interned syntax fields; 0 ends
+  FieldSource sources[kMaxStringFields];  // the interned syntax fields
   bool has_registration;
 };
+
+// Type definitions written as constant rows: the built-in types and the
+// meta-schema. Entered through the ordinary insertion, which interns and
+// copies them.
+struct EnumRow {
+  const char* name;
+  int32_t val;
+};
+
+struct MemberRow {
+  const char* name;
+  int32_t tag_flag;
+  int32_t tag_val;
+  const char* type;
+  int32_t opt_def;
+  std::span<const EnumRow> enums;
+};
+
+struct TypeRow {
+  const char* name;
+  const char* base;
+  int32_t tag_flag;
+  int32_t tag_val;
+  std::span<const MemberRow> members;
+  std::span<const EnumRow> enums;
+};
+
+constexpr int32_t kExplicitContext = TUL_TAG_EXPLICIT | TUL_TAG_CONTEXT;
+
+void add_type_row(TUL_Metadata* dtd, const TypeRow& row, bool is_builtin);
+
+// Enters the meta-schema types that the built-in rows do not already hold.
+void load_meta_schema(TUL_Metadata* dtd);
 
 // The row for `entry_type`, or null when it is no template kind.
 const TemplateKind* template_kind(int entry_type);
@@ -33,6 +80,11 @@ extern const int kIndexOrder[kTemplateKinds];
 // The describing value field of any entry record (type or template).
 TUL_Object*& entry_obj(TUL_Entry* e);
 
+// A string field of a record at a byte offset (labels, syntax fields).
+inline char*& string_field(void* record, size_t offset) {
+  return *reinterpret_cast<char**>(static_cast<char*>(record) + offset);
+}
+
 }  // namespace tul::dict
 
 // Builds the registration and label indexes once per dictionary.
@@ -40,5 +92,17 @@ void TUL_finalize(TUL_Metadata* dtd);
 // The template whose registration equals the OBJECT IDENTIFIER value `id`;
 // null when none (or for null arguments). Builds the indexes first.
 TUL_Entry* _TUL_templateByRegistration(TUL_Metadata* dtd, TUL_Object* id);
+
+// Raw walks over one table each: the callback receives the entry record.
+void _TUL_for_each_asn1_def(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_attribute(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_notification(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_parameter(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_action(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_moc(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_package(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_name_binding(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_attribute_group(TUL_Metadata* md, TUL_EntryCallback action, void* data);
+void _TUL_for_each_behavior(TUL_Metadata* md, TUL_EntryCallback action, void* data);
 
 #endif

@@ -21,7 +21,9 @@ void index_registration(void* entry, void* data) {
   TUL_Metadata* dtd = static_cast<IndexContext*>(data)->dtd;
   if (!e->name) return;
   TUL_Object* oid = TUL_new("OBJECT IDENTIFIER", dtd, -1, e->name);
-  if (!oid || oid->error) {  // not a valid object identifier: skipped
+  // A text that is no object identifier yields an error or a value without
+  // arcs; neither can be registered.
+  if (!oid || oid->error || TUL_size(oid) < 2) {
     if (oid != dtd->alloc_error) TUL_free(oid);
     return;
   }

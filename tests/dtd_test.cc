@@ -342,7 +342,7 @@ TEST_F(RegistryTest, MethodTablesCanBeSetAndRead) {
 using MemberTest = DictionaryTest;
 
 TEST_F(MemberTest, AssignHandsThePreviousValueBack) {
-  TUL_Object* seq = TUL_new("TUL.Enum", md);
+  TUL_Object* seq = TUL_alloc("TUL.Enum", md);
   ASSERT_NE(seq, nullptr);
   ASSERT_EQ(seq->error, 0);
   EXPECT_EQ(TUL_assoc(seq, "value"), nullptr);
@@ -365,7 +365,7 @@ TEST_F(MemberTest, AssignHandsThePreviousValueBack) {
 }
 
 TEST_F(MemberTest, WrongMembersAndTypesGiveErrorObjects) {
-  TUL_Object* seq = TUL_new("TUL.Enum", md);
+  TUL_Object* seq = TUL_alloc("TUL.Enum", md);
   TUL_Object* flag = TUL_new("BOOLEAN", md, 1);
   StderrCapture err;
   TUL_Object* unknown = TUL_assoc(seq, "nope");
@@ -390,7 +390,7 @@ TEST_F(MemberTest, AnyMembersAcceptEveryType) {
   e.size = 1;
   e.members = members;
   _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
-  TUL_Object* seq = TUL_new("Carrier", md);
+  TUL_Object* seq = TUL_alloc("Carrier", md);
   TUL_Object* flag = TUL_new("BOOLEAN", md, 1);
   EXPECT_EQ(TUL_assign(seq, "payload", flag), nullptr);
   EXPECT_EQ(TUL_assoc(seq, "payload"), flag);
@@ -398,7 +398,7 @@ TEST_F(MemberTest, AnyMembersAcceptEveryType) {
 }
 
 TEST_F(MemberTest, MembersListsNamesInOrder) {
-  TUL_Object* seq = TUL_new("TUL.Asn1", md);
+  TUL_Object* seq = TUL_alloc("TUL.Asn1", md);
   char** names = TUL_members(seq);
   ASSERT_NE(names, nullptr);
   std::vector<std::string> got;

@@ -1,0 +1,291 @@
+// The meta-schema: definitions entered from values and texts, descriptions
+// built back from entries, template lookup and its frozen indexes, and
+// ANY DEFINED BY members typed through registered templates.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dict.h"
+#include "dtd.h"
+#include "support/dictionary_test.h"
+
+namespace {
+
+using tul::test::DictionaryTest;
+using tul::test::StderrCapture;
+
+class MetaTest : public DictionaryTest {
+ protected:
+  // Parses and enters one definition text; fails the test on a parse error.
+  void enter(const std::string& text) {
+    TUL_Object* v = TUL_parse_str(md, text.c_str());
+    ASSERT_NE(v, nullptr) << text;
+    ASSERT_EQ(v->error, 0) << text_of(v);
+    EXPECT_EQ(TUL_add_definition(md, v), v);
+    TUL_free(v);
+  }
+  TUL_Asn1TypeEntry* type(const char* name) { return tul::find_type(md, TUL_unique_string(name)); }
+  std::string print(TUL_Object* v) {
+    char* text = TUL_print2str(v);
+    std::string s = text ? text : "";
+    free(text);
+    return s;
+  }
+};
+
+TEST_F(MetaTest, NewDictionaryHoldsEightyEightTypesAndNoTemplates) {
+  EXPECT_EQ(TUL_number_asn1_def(md), 88);
+  for (int (*count)(TUL_Metadata*) :
+       {TUL_number_attributes, TUL_number_notifications, TUL_number_parameters, TUL_number_actions, TUL_number_mocs,
+        TUL_number_packages, TUL_number_name_bindings, TUL_number_attribute_groups, TUL_number_behaviors})
+    EXPECT_EQ(count(md), 0);
+  EXPECT_EQ(TUL_number_attributes(nullptr), 0);
+  TUL_Asn1TypeEntry* property = type("TUL.PropertyList");
+  ASSERT_NE(property, nullptr);
+  ASSERT_EQ(property->size, 7);
+  EXPECT_STREQ(property->members[5].name, "getReplace");
+  EXPECT_EQ(property->members[5].tag_flag, 0x22);
+  EXPECT_EQ(property->members[5].tag_val, 5);
+  EXPECT_EQ(property->members[5].enums, 3);
+  EXPECT_EQ(property->members[5].opt_def, TUL_OPTIONAL);
+}
+
+TEST_F(MetaTest, RootsDescribeNothingButHaveBasicTypes) {
+  EXPECT_EQ(TUL_asn1_info(md, "INTEGER", 0), nullptr);
+  EXPECT_EQ(TUL_asn1_basic_type(md, "INTEGER"), TUL_INTEGER_TYPE);
+  EXPECT_EQ(TUL_asn1_basic_type(md, "TUL.Metadata"), TUL_SET_TYPE);
+  StderrCapture err;
+  EXPECT_EQ(TUL_asn1_basic_type(md, "Nope"), 0);
+  EXPECT_EQ(TUL_asn1_info(md, "Nope", 0), nullptr);
+  EXPECT_EQ(err.take(), "#04 no ASN.1 definition with name 'Nope' found\n"
+                        "#04 no ASN.1 definition with name 'Nope' found\n");
+}
+
+TEST_F(MetaTest, TagsReadFromDescriptions) {
+  struct Row {
+    const char* name;
+    const char* tag;
+    int32_t tag_flag, tag_val;
+  } rows[] = {
+      {"A", "tagValue 3", 0x22, 3},
+      {"B", "tagValue 3, tagModifier implicit", 0x12, 3},
+      {"C", "tagClass application, tagValue 4, tagModifier implicit", 0x11, 4},
+      {"D", "tagClass private", 0, 0},
+      {"E", "tagClass universal, tagValue 7, tagModifier explicit", 0x20, 7},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    enter(std::string("TUL.Asn1 { name '") + row.name + "', type 'INTEGER', " + row.tag + " }");
+    TUL_Asn1TypeEntry* e = type(row.name);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->tag_flag, row.tag_flag);
+    EXPECT_EQ(e->tag_val, row.tag_val);
+  }
+}
+
+TEST_F(MetaTest, DescriptionsOfDerivedAndFinalTypes) {
+  enter("TUL.Asn1 { name 'Point', type 'SEQUENCE', fields { { name 'x', type 'INTEGER' },"
+        " { name 'y', tagValue 1, tagModifier implicit, type 'INTEGER', existence optional } } }");
+  enter("TUL.Asn1 { name 'Spot', type 'Point' }");
+  TUL_Object* own = TUL_asn1_info(md, "Spot", 0);
+  TUL_Object* final = TUL_asn1_info(md, "Spot", 1);
+  ASSERT_NE(own, nullptr);
+  ASSERT_NE(final, nullptr);
+  EXPECT_EQ(print(own), "TUL.Asn1 {\n    name \"Spot\",\n    type \"Point\"\n}");
+  EXPECT_EQ(TUL_asn1_info(md, "Point", 0), final);
+  TUL_Object* fields = TUL_assoc(final, "fields");
+  ASSERT_NE(fields, nullptr);
+  EXPECT_EQ(TUL_size(fields), 2);
+  TUL_Object* y = TUL_at(fields, 1);
+  EXPECT_EQ(TUL_read_int(TUL_assoc(y, "tagValue")), 1);
+  EXPECT_EQ(TUL_read_enum(TUL_assoc(y, "tagModifier")), 0);
+  EXPECT_EQ(TUL_assoc(y, "tagClass"), nullptr);  // context-specific is the default
+  EXPECT_EQ(TUL_read_enum(TUL_assoc(y, "existence")), 1);
+  TUL_Object* spot = TUL_alloc("Spot", md);
+  EXPECT_EQ(TUL_object_info(spot, 0), own);
+  EXPECT_EQ(TUL_object_info(spot, 1), final);
+  TUL_free(spot);
+}
+
+// Every description printed, parsed back, entered into a fresh dictionary
+// under the same name and described again gives an equal value.
+TEST_F(MetaTest, EveryDescriptionRoundTripsThroughText) {
+  std::vector<std::string> texts;
+  TUL_for_each_asn1_def(
+      md, [](TUL_Object* v, void* d) {
+        char* text = TUL_print2str(v);
+        static_cast<std::vector<std::string>*>(d)->push_back(text);
+        free(text);
+      },
+      &texts);
+  EXPECT_EQ(texts.size(), 88u - 14u);  // the 14 roots have no description
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    TUL_Metadata* fresh = TUL_new_Metadata();
+    TUL_Object* v = TUL_parse_str(fresh, text.c_str());
+    ASSERT_NE(v, nullptr);
+    ASSERT_EQ(v->error, 0) << text_of(v);
+    char* name = TUL_read_str(TUL_assoc(v, "name"));
+    // A fresh dictionary already holds the name; enter it under another one.
+    std::string renamed = std::string("Copy-") + name;
+    TUL_Object* old = TUL_assign(v, "name", TUL_new("TUL.String", fresh, -1, renamed.c_str()));
+    TUL_free(old);
+    EXPECT_EQ(TUL_add_definition(fresh, v), v);
+    TUL_Object* again = TUL_asn1_info(fresh, renamed.c_str(), 0);
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(TUL_equal(again, v));
+    TUL_free(v);
+    TUL_free_Metadata(fresh);
+  }
+}
+
+TEST_F(MetaTest, TemplatesFirstWinAndIndexesFreezeAtFirstLookup) {
+  const char* attribute = "TUL.Attribute { registration '2 9 3 2 7 1', label 'severity',"
+                          " derivedOrSyntax syntax : 'INTEGER' }";
+  enter(attribute);
+  enter("TUL.Attribute { registration '1 1', label 'severity', derivedOrSyntax derivedFrom : 'other' }");
+  EXPECT_EQ(TUL_number_attributes(md), 1);
+  enter("TUL.Behavior { label 'severity', definedAs \"twice\" }");
+  enter("TUL.Behavior { label 'alarmBehaviour', definedAs \"text\" }");
+  TUL_Object* found = TUL_templateByName(md, "severity");
+  ASSERT_NE(found, nullptr);
+  EXPECT_STREQ(TUL_object_type(found), "TUL.Attribute");  // attributes come first
+  EXPECT_EQ(TUL_templateByName(md, "severity"), found);
+  TUL_Object* behaviour = TUL_templateByName(md, "alarmBehaviour");
+  ASSERT_NE(behaviour, nullptr);
+  EXPECT_STREQ(TUL_object_type(behaviour), "TUL.Behavior");
+  EXPECT_EQ(md->valid_registrations, 1);
+  int32_t arcs[] = {2, 9, 3, 2, 7, 1};
+  TUL_Object* oid = TUL_new("OBJECT IDENTIFIER", md, 6, arcs);
+  EXPECT_EQ(TUL_templateByRegistration(md, oid), found);
+  TUL_free(oid);
+  enter("TUL.Attribute { registration '2 9 3 2 7 2', label 'late', derivedOrSyntax syntax : 'INTEGER' }");
+  EXPECT_EQ(TUL_number_attributes(md), 2);
+  EXPECT_EQ(TUL_templateByName(md, "late"), nullptr);
+}
+
+TEST_F(MetaTest, TemplatesEnteredFromRawRecordsGetBuiltDescriptions) {
+  TUL_ParameterEntry p{};
+  p.entry_type = TUL_ENTRY_PARAMETER;
+  p.name = const_cast<char*>("1 2 3");
+  p.label = const_cast<char*>("cause");
+  p.syntax = const_cast<char*>("INTEGER");
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&p), nullptr);
+  TUL_AndAttributeId ids[] = {{const_cast<char*>("f"), const_cast<char*>("severity"), nullptr}};
+  TUL_NotificationEntry n{};
+  n.entry_type = TUL_ENTRY_NOTIFICATION;
+  n.name = const_cast<char*>("1 2 4");
+  n.label = const_cast<char*>("alarm");
+  n.info_syntax = const_cast<char*>("AlarmInfo");
+  n.size = 1;
+  n.ids = ids;
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&n), nullptr);
+  EXPECT_EQ(print(TUL_templateByName(md, "cause")),
+            "TUL.Parameter {\n    registration \"1 2 3\",\n    label \"cause\",\n"
+            "    syntaxOrAttribute withSyntax : \"INTEGER\"\n}");
+  TUL_Object* alarm = TUL_templateByName(md, "alarm");
+  ASSERT_NE(alarm, nullptr);
+  TUL_Object* info = TUL_assoc(alarm, "information");
+  EXPECT_STREQ(TUL_read_str(TUL_assoc(info, "syntax")), "AlarmInfo");
+  TUL_Object* id = TUL_at(TUL_assoc(info, "andAttributeIds"), 0);
+  EXPECT_STREQ(TUL_read_str(TUL_assoc(id, "attribute")), "severity");
+}
+
+TEST_F(MetaTest, MetadataValuesEnterAllTheirMembersAndFinalize) {
+  enter("TUL.Metadata { asn1Defs { { name 'Severity', type 'INTEGER' } },"
+        " mocs { { registration '1 2 9', label 'system' } },"
+        " behaviors { { label 'b', definedAs \"x\" } } }");
+  EXPECT_NE(type("Severity"), nullptr);
+  EXPECT_EQ(TUL_number_mocs(md), 1);
+  EXPECT_EQ(TUL_number_behaviors(md), 1);
+  EXPECT_EQ(md->valid_registrations, 1);
+}
+
+TEST_F(MetaTest, NonDefinitionsAreRefused) {
+  TUL_Object* integer = TUL_new("INTEGER", md, 1);
+  StderrCapture err;
+  TUL_Object* result = TUL_add_definition(md, integer);
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->error, 13);
+  EXPECT_EQ(text_of(result), "#13 invalid definition (ASN.1 or GDMO) provided");
+  TUL_free(result);
+  result = TUL_add_definition(md, nullptr);
+  EXPECT_EQ(result->error, 13);
+  TUL_free(result);
+  err.take();
+  TUL_free(integer);
+}
+
+TEST_F(MetaTest, LoadingTextsStopsAtTheFirstFailure) {
+  char first[] = "TUL.Asn1 { name 'Kept', type 'INTEGER' }";
+  char second[] = "Ghost { }";  // a known string that names no type
+  TUL_unique_string("Ghost");
+  char third[] = "TUL.Asn1 { name 'Lost', type 'INTEGER' }";
+  char* texts[] = {first, second, third, nullptr};
+  StderrCapture err;
+  EXPECT_EQ(TUL_load_Metadata_string(md, texts), 4);
+  EXPECT_NE(type("Kept"), nullptr);
+  EXPECT_EQ(type("Lost"), nullptr);
+  char bad[] = "TUL.Asn1 { name 'Half' ";
+  char* unfinished[] = {bad, nullptr};
+  EXPECT_EQ(TUL_load_Metadata_string(md, unfinished), 20);
+  char never_seen[] = "NeverSeenTypeName { }";
+  char* unknown[] = {never_seen, nullptr};
+  EXPECT_EQ(TUL_load_Metadata_string(md, unknown), 11);
+  err.take();
+}
+
+TEST_F(MetaTest, IncompleteDefinitionsNeverBreakLaterLookups) {
+  StderrCapture err;
+  enter("TUL.Asn1 { type 'INTEGER' }");                                 // no name: nothing entered
+  enter("TUL.Attribute { label 'noSyntax', derivedOrSyntax syntax : 'X' }");  // no registration
+  enter("TUL.MOC { registration 'not an oid', label 'm' }");
+  EXPECT_NE(TUL_templateByName(md, "m"), nullptr);  // indexed by label, skipped by registration
+  EXPECT_EQ(md->registrations->count, 0);
+  err.take();
+}
+
+// An ANY DEFINED BY member typed by the template registered under the
+// identifier that precedes it.
+TEST_F(MetaTest, AnyDefinedByResolvesThroughRegisteredTemplates) {
+  enter("TUL.Asn1 { name 'AttributeValue', type 'SEQUENCE', fields {"
+        " { name 'id', type 'OBJECT IDENTIFIER' },"
+        " { name 'value', type 'ANY DEFINED BY', anyDefinedById 'id' } } }");
+  enter("TUL.Asn1 { name 'EventReply', type 'AttributeValue' }");
+  enter("TUL.Asn1 { name 'ActionInfo', type 'AttributeValue' }");
+  enter("TUL.Attribute { registration '1 2 1', label 'a', derivedOrSyntax syntax : 'INTEGER' }");
+  enter("TUL.Parameter { registration '1 2 2', label 'p', syntaxOrAttribute withSyntax : 'BOOLEAN' }");
+  enter("TUL.Notification { registration '1 2 3', label 'n', information { syntax 'INTEGER' },"
+        " replySyntax 'BOOLEAN' }");
+  enter("TUL.Action { registration '1 2 4', label 'x', informationSyntax 'BOOLEAN', replySyntax 'INTEGER' }");
+  struct Row {
+    const char* name;
+    const char* type;
+    unsigned char arc;
+    const char* value_type;
+  } rows[] = {
+      {"attribute syntax", "AttributeValue", 1, "INTEGER"},
+      {"parameter syntax", "AttributeValue", 2, "BOOLEAN"},
+      {"notification reply syntax for a Reply type", "EventReply", 3, "BOOLEAN"},
+      {"notification information syntax otherwise", "AttributeValue", 3, "INTEGER"},
+      {"action information syntax for an Info type", "ActionInfo", 4, "BOOLEAN"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    // SEQUENCE { id 1.2.arc, value <INTEGER 1 or TRUE> }
+    bool boolean = std::strcmp(row.value_type, "BOOLEAN") == 0;
+    unsigned char ber[] = {0x30, 0x07, 0x06, 0x02, 0x2A, row.arc, static_cast<unsigned char>(boolean ? 0x01 : 0x02),
+                           0x01, static_cast<unsigned char>(boolean ? 0xFF : 0x01)};
+    TUL_Object* octets = TUL_new("BER-String", md, static_cast<int>(sizeof ber), ber);
+    TUL_Object* v = TUL_decode(row.type, octets, md);
+    ASSERT_NE(v, nullptr);
+    ASSERT_EQ(v->error, 0) << text_of(v);
+    EXPECT_STREQ(TUL_object_type(TUL_assoc(v, "value")), row.value_type);
+    TUL_free(v);
+    TUL_free(octets);
+  }
+}
+
+}  // namespace
