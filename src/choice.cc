@@ -36,13 +36,14 @@ void choose(TUL_Object* obj, char* name, TUL_Object* value) {
 // Chooses alternative `name` (interned) with `value`, which the CHOICE takes
 // over: a value that is rejected is released. Returns `obj`, or an error
 // object (6: no such alternative, 15: a value of another type) or the error
-// object given as `value`. A null value leaves the choice as it was.
+// object given as `value`. A null value leaves the choice as it was rather
+// than failing, so that TUL_new with a null value cannot lose the new value.
 TUL_Object* select(TUL_Object* obj, char* name, TUL_Object* value) {
   TUL_Asn1TypeEntry* d = description(obj);
   TUL_Metadata* dtd = tul_dtd(obj);
   int i = find_member(d, name);
   if (i < 0) {
-    if (value && !value->error) TUL_free(value);
+    TUL_free(value);
     return TUL_error(dtd, 6, name ? name : "", TUL_object_type(obj));
   }
   if (!value) return obj;

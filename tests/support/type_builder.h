@@ -1,0 +1,61 @@
+// Defines test types straight through _TUL_add_definition, so constructed
+// types can be tested without the meta-schema, and converts between BER
+// octets written as hex text and BER-String values.
+#ifndef TUL_TESTS_SUPPORT_TYPE_BUILDER_H
+#define TUL_TESTS_SUPPORT_TYPE_BUILDER_H
+
+#include <initializer_list>
+#include <string>
+
+#include "tul.h"
+
+namespace tul::test {
+
+struct MemberSpec {
+  const char* name;  // null for the element of SEQUENCE OF / SET OF
+  const char* type;
+  int32_t tag_flag = 0;  // e.g. TUL_TAG_CONTEXT | TUL_TAG_EXPLICIT
+  int32_t tag_val = 0;
+  int32_t opt_def = TUL_MANDATORY;
+  const char* anydefbyId = nullptr;
+};
+
+// Enters `name` ::= [tag] `base` { members } into `md`.
+void define_type(TUL_Metadata* md, const char* name, const char* base,
+                 std::initializer_list<MemberSpec> members = {}, int32_t tag_flag = 0,
+                 int32_t tag_val = 0);
+
+// Convenience forms of the two member tags tests use most.
+inline MemberSpec explicit_member(const char* name, const char* type, int tag,
+                                  int32_t opt_def = TUL_MANDATORY) {
+  return {name, type, TUL_TAG_CONTEXT | TUL_TAG_EXPLICIT, tag, opt_def};
+}
+inline MemberSpec implicit_member(const char* name, const char* type, int tag,
+                                  int32_t opt_def = TUL_MANDATORY) {
+  return {name, type, TUL_TAG_CONTEXT | TUL_TAG_IMPLICIT, tag, opt_def};
+}
+
+// BER-String value of the octets written as hex digits ("30 03 02 01 05";
+// blanks ignored). The caller frees it.
+TUL_Object* ber(TUL_Metadata* md, const std::string& hex);
+// The octets of a BER-String value as upper-case hex pairs separated by
+// blanks; "" for null.
+std::string hex_of(TUL_Object* ber_string);
+
+// Decodes `hex` as `type`; the caller frees the result.
+TUL_Object* decode_hex(TUL_Metadata* md, const char* type, const std::string& hex);
+// Encodes `obj` and returns the octets as hex, or "<error: text>" / "<null>".
+std::string encode_hex(TUL_Object* obj);
+
+// The text of the error object that decoding `hex` as `type` (or parsing
+// the typed value `text`) gives, "<null>" for no result, "<no error>" when it
+// succeeds; the result is freed either way.
+std::string decode_error_text(TUL_Metadata* md, const char* type, const std::string& hex);
+std::string parse_error_text(TUL_Metadata* md, const char* text);
+
+// TUL_print2str as a std::string.
+std::string printed(TUL_Object* obj);
+
+}  // namespace tul::test
+
+#endif
