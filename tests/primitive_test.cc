@@ -213,6 +213,30 @@ TEST_F(PrimitiveTest, AllocationFailuresGiveTheAllocationErrorAndLeakNothing) {
   }
 }
 
+// Whatever allocation fails, parsing and decoding give a value or an error
+// object, never a crash or a leak, and succeed once memory suffices.
+TEST_F(PrimitiveTest, ParseAndDecodeSurviveEveryAllocationFailure) {
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
+  for (const RoundTrip& row : kRoundTrips) {
+    SCOPED_TRACE(row.name);
+    std::string typed = std::string(row.type) + " " + row.text;
+    std::string bytes = from_hex(row.ber);
+    Value ber(TUL_new("BER-String", md, static_cast<int>(bytes.size()), bytes.data()));
+    for (long n = 1;; ++n) {
+      FailNthAllocation fail(n);
+      Value parsed(TUL_parse_str(md, typed.c_str()));
+      Value decoded(TUL_decode(row.type, ber.get(), md));
+      if (!fail.fired()) {
+        ASSERT_TRUE(parsed && !parsed->error);
+        ASSERT_TRUE(decoded && !decoded->error);
+        EXPECT_TRUE(TUL_equal(parsed.get(), decoded.get()));
+        break;
+      }
+      ASSERT_LT(n, 100);
+    }
+  }
+}
+
 TEST_F(PrimitiveTest, NewFailsCleanlyUnderMemoryShortage) {
   TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
   for (long n = 1;; ++n) {
