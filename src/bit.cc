@@ -55,12 +55,13 @@ bool pack_text(const char* text, size_t len, PackingArea& area, int* count) {
 
 TUL_Object* _alloc(TUL_Entry* entry) { return prim::new_record<TUL_Octet>(entry); }
 
-// (count, packed bits), or (-1, "0"/"1" text).
+// (count, packed bits), or (-1, "0"/"1" text). A null text, or one too long
+// for the packing area, leaves the value unchanged.
 TUL_Object* _init(TUL_Object* obj, va_list* args) {
   int count = va_arg(*args, int);
   const void* source = va_arg(*args, const void*);
   if (count != -1) return set_bits(obj, count, static_cast<const unsigned char*>(source));
-  if (!source) return TUL_error(tul_dtd(obj), 21, "init");
+  if (!source) return obj;
   const auto* text = static_cast<const char*>(source);
   PackingArea area;
   int bits = 0;
