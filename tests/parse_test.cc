@@ -110,8 +110,11 @@ class ParseTest : public DictionaryTest {
   }
 
   // The printed typed value, or the error text when the parse failed.
-  std::string round(const char* text) {
-    TUL_Object* obj = TUL_parse_str(md, text);
+  std::string round(const char* text) { return describe(TUL_parse_str(md, text)); }
+
+  // The printed typed value of a parse result, or its error text; the
+  // result is released.
+  std::string describe(TUL_Object* obj) {
     std::string out;
     if (!obj) return "(null)";
     if (obj->error) {
@@ -669,44 +672,37 @@ TEST_F(ParseTest, ParseValueUsesTheObjectsType) {
   TUL_free(obj);
 }
 
-TEST_F(ParseTest, StreamHoldsSuccessiveValues) {
-  char text[] = "BOOLEAN TRUE\nINTEGER\n  7\n-- end\n";
-  FILE* f = fmemopen(text, std::strlen(text), "r");
-  ASSERT_NE(f, nullptr);
-  int line = 1;
-  TUL_Object* first = TUL_parse(md, f, &line);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first->error, 0);
-  EXPECT_EQ(TUL_read_bool(first), 1);
-  EXPECT_EQ(line, 2);
-
-  TUL_Object* second = TUL_parse(md, f, &line);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(second->error, 0);
-  EXPECT_EQ(TUL_read_int(second), 7);
-  EXPECT_EQ(line, 4);
-
-  TUL_Object* end = TUL_parse(md, f, &line);
-  ASSERT_NE(end, nullptr);
-  EXPECT_EQ(end->error, 20);
-  EXPECT_EQ(line, 5);
-  TUL_free(first);
-  TUL_free(second);
-  TUL_free(end);
-  fclose(f);
-}
-
-TEST_F(ParseTest, StreamErrorsCarryTheStartingLine) {
-  char text[] = "\nBOOLEAN YES\n";
-  FILE* f = fmemopen(text, std::strlen(text), "r");
-  ASSERT_NE(f, nullptr);
-  int line = 10;
-  TUL_Object* error = TUL_parse(md, f, &line);
-  ASSERT_NE(error, nullptr);
-  EXPECT_EQ(text_of(error), parse_error("TRUE or FALSE expected", 11, "YES"));
-  EXPECT_EQ(line, 12);
-  TUL_free(error);
-  fclose(f);
+TEST_F(ParseTest, StreamsHoldSuccessiveValues) {
+  struct Step {
+    std::string result;  // printed value or error text
+    int line;            // handed back after the call
+  };
+  struct Row {
+    const char* name;
+    std::string text;
+    int first_line;
+    std::vector<Step> steps;
+  };
+  const Row rows[] = {
+      {"values on their own lines", "BOOLEAN TRUE\nINTEGER\n  7\n-- end\n", 1,
+       {{"BOOLEAN TRUE", 2}, {"INTEGER 7", 4}, {kEof, 5}, {kEof, 5}}},
+      {"errors count from the first line", "\nBOOLEAN YES\n", 10,
+       {{parse_error("TRUE or FALSE expected", 11, "YES"), 12}}},
+      {"values on one line", "NULL NULL INTEGER 3,BOOLEAN FALSE", 1,
+       {{"NULL NULL", 1}, {"INTEGER 3", 1}, {"BOOLEAN FALSE", 1}, {kEof, 1}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string text = row.text;
+    FILE* f = fmemopen(text.data(), text.size(), "r");
+    ASSERT_NE(f, nullptr);
+    int line = row.first_line;
+    for (const Step& step : row.steps) {
+      EXPECT_EQ(describe(TUL_parse(md, f, &line)), step.result);
+      EXPECT_EQ(line, step.line);
+    }
+    fclose(f);
+  }
 }
 
 TEST_F(ParseTest, PrintToStream) {
