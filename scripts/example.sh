@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the library and runs the bundled example.
+# Builds everything, runs the small API example, then decodes the bundled
+# SNMPv1 trap with the bundled definitions using the tul program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build/release -DTUL_WERROR=ON >/dev/null
 cmake --build build/release -j"$(nproc 2>/dev/null || echo 2)"
 build/release/hello_value
+build/release/tul --defs examples/snmpv1.defs --defs examples/mib2.defs decode Message examples/trap.ber

@@ -1,0 +1,182 @@
+// The commands of the tul program: each reads its input, calls the library
+// and prints the result or an error message that names the file and the line
+// or record. Output of earlier values and records stays valid when a later
+// one fails.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "cli.h"
+
+namespace tul::cli {
+namespace {
+
+struct FreeValue {
+  void operator()(TUL_Object* obj) const { TUL_free(obj); }
+};
+using ValuePtr = std::unique_ptr<TUL_Object, FreeValue>;
+
+bool is_error(TUL_Object* obj) { return !obj || obj->error != 0; }
+
+// Calls `action` with every type entry of the dictionary, built-in roots
+// included (the library's own walk leaves those out).
+template <class Action>
+void for_each_type(TUL_Metadata* md, Action action) {
+  if (!md->asn1_types) return;
+  for (void** bucket : md->asn1_types->table)
+    for (; bucket && *bucket; ++bucket) action(static_cast<TUL_Asn1TypeEntry*>(*bucket));
+}
+
+bool type_exists(TUL_Metadata* md, const std::string& name) {
+  bool found = false;
+  for_each_type(md, [&](TUL_Asn1TypeEntry* e) { found = found || name == e->name; });
+  if (!found) report("no type '%s' in the dictionary (see 'tul types')", name.c_str());
+  return found;
+}
+
+const std::string& optional_file(const Invocation& inv, std::size_t index) {
+  static const std::string kStandardInput;
+  return inv.arguments.size() > index ? inv.arguments[index] : kStandardInput;
+}
+
+// Reads the typed values of the file at `path` one after the other and hands
+// each to `action`, which says whether to go on; the values are freed here.
+// False when the file cannot be read or parsed or `action` says stop.
+template <class Action>
+bool for_each_value(TUL_Metadata* md, const std::string& path, Action action) {
+  InputFile input(path);
+  if (!input.ok()) return false;
+  ValueReader reader(md, input);
+  for (;;) {
+    TUL_Object* next = nullptr;
+    switch (reader.next(&next)) {
+      case ValueReader::Status::kEnd:
+        return true;
+      case ValueReader::Status::kError:
+        return false;
+      case ValueReader::Status::kValue:
+        break;
+    }
+    const ValuePtr value(next);
+    if (!action(value.get(), reader)) return false;
+  }
+}
+
+// Decodes one record; `frame` tells whether the record was measured whole. A
+// record that could not be measured still goes to the decoder, whose message
+// says what it found, followed by what the measuring found.
+bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const uint8_t> octets,
+                   const Frame& frame, const std::string& where) {
+  if (octets.size() > INT_MAX) {
+    report("%s: record too large", where.c_str());
+    return false;
+  }
+  ValuePtr ber(TUL_new("BER-String", md, static_cast<int>(octets.size()),
+                       static_cast<const void*>(octets.data())));
+  if (is_error(ber.get())) {
+    report("%s: %s", where.c_str(), error_text(ber.get()).c_str());
+    return false;
+  }
+  ValuePtr value(TUL_decode(type.c_str(), ber.get(), md));
+  if (is_error(value.get()) || !frame.complete) {
+    std::string why = is_error(value.get()) ? error_text(value.get()) : std::string();
+    if (!frame.complete) why += why.empty() ? frame.problem : " (" + frame.problem + ")";
+    report("%s: %s", where.c_str(), why.c_str());
+    return false;
+  }
+  TUL_print(value.get(), stdout);
+  return true;
+}
+
+}  // namespace
+
+bool load_definitions(TUL_Metadata* md, const std::string& path) {
+  return for_each_value(md, path, [md](TUL_Object* value, const ValueReader& reader) {
+    TUL_Object* entered = TUL_add_definition(md, value);
+    if (entered == value) return true;
+    // Anything but its argument is an error object of TUL_add_definition.
+    report("%s:%d: %s (a value of type %s)", reader.name().c_str(), reader.value_line(),
+           error_text(entered).c_str(), TUL_object_type(value));
+    TUL_free(entered);
+    return false;
+  });
+}
+
+int run_decode(TUL_Metadata* md, const Invocation& inv) {
+  const std::string& type = inv.arguments[0];
+  if (!type_exists(md, type)) return kExitUsage;
+  InputFile input(optional_file(inv, 1));
+  std::vector<uint8_t> octets;
+  if (!input.ok() || !read_all(input, octets)) return kExitFailure;
+  if (inv.hex) {
+    std::vector<uint8_t> text;
+    text.swap(octets);
+    if (!hex_to_octets(text, input.name(), octets)) return kExitFailure;
+  }
+  const std::span<const uint8_t> all(octets);
+  std::size_t offset = 0;
+  for (int record = 1; offset < all.size(); ++record) {
+    const std::span<const uint8_t> rest = all.subspan(offset);
+    const Frame frame = measure_element(rest);
+    const std::size_t length = frame.complete ? frame.length : rest.size();
+    const std::string where = input.name() + ": record " + std::to_string(record) + " at offset " +
+                              std::to_string(offset);
+    if (!decode_record(md, type, rest.first(length), frame, where)) return kExitFailure;
+    offset += length;
+  }
+  return kExitOk;
+}
+
+int run_encode(TUL_Metadata* md, const Invocation& inv) {
+  const bool ok =
+      for_each_value(md, optional_file(inv, 0), [&](TUL_Object* value, const ValueReader& reader) {
+        ValuePtr ber(TUL_encode(value));
+        if (is_error(ber.get())) {
+          report("%s:%d: cannot encode the %s value: %s", reader.name().c_str(),
+                 reader.value_line(), TUL_object_type(value), error_text(ber.get()).c_str());
+          return false;
+        }
+        const std::span<const uint8_t> octets(
+            reinterpret_cast<const uint8_t*>(TUL_read_str(ber.get())),
+            static_cast<std::size_t>(TUL_size(ber.get())));
+        if (inv.hex)
+          write_hex_line(octets, stdout);
+        else
+          std::fwrite(octets.data(), 1, octets.size(), stdout);
+        return true;
+      });
+  return ok ? kExitOk : kExitFailure;
+}
+
+int run_print(TUL_Metadata* md, const Invocation& inv) {
+  const bool ok =
+      for_each_value(md, optional_file(inv, 0), [](TUL_Object* value, const ValueReader&) {
+        TUL_print(value, stdout);
+        return true;
+      });
+  return ok ? kExitOk : kExitFailure;
+}
+
+int run_types(TUL_Metadata* md, const Invocation&) {
+  std::vector<const char*> names;
+  for_each_type(md, [&](TUL_Asn1TypeEntry* e) { names.push_back(e->name); });
+  std::sort(names.begin(), names.end(),
+            [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
+  for (const char* name : names) std::puts(name);
+  return kExitOk;
+}
+
+int run_describe(TUL_Metadata* md, const Invocation& inv) {
+  const std::string& type = inv.arguments[0];
+  if (!type_exists(md, type)) return kExitUsage;
+  // The description belongs to the dictionary.
+  TUL_Object* info = TUL_asn1_info(md, type.c_str(), inv.final_description ? 1 : 0);
+  if (info)
+    TUL_print(info, stdout);
+  else
+    std::printf("-- %s is a built-in type without a description\n", type.c_str());
+  return kExitOk;
+}
+
+}  // namespace tul::cli

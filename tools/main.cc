@@ -1,0 +1,262 @@
+// tul: decode, encode, parse and print ASN.1 values whose types come from
+// definition files at run time. This file holds the command line: options,
+// help texts and the dispatch to the commands; options may stand before or
+// after the command.
+#include <cstring>
+#include <string_view>
+
+#include "cli.h"
+
+namespace tul::cli {
+namespace {
+
+constexpr const char* kGeneralHelp =
+    "Usage: tul [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Decodes, encodes, parses and prints ASN.1 values whose types are defined\n"
+    "at run time.\n"
+    "\n"
+    "Commands:\n"
+    "  decode TYPE [FILE]  decode BER records as values of TYPE and print them\n"
+    "  encode [FILE]       encode typed values in BER\n"
+    "  print [FILE]        parse typed values and print them back\n"
+    "  types               list the types of the dictionary\n"
+    "  describe TYPE       print the definition of TYPE as a \"TUL.Asn1\" value\n"
+    "  help [COMMAND]      show this help, or the help of COMMAND\n"
+    "\n"
+    "Options:\n"
+    "  --defs FILE   enter the definitions in FILE (values of the meta-schema,\n"
+    "                such as TUL.Asn1 values); may be repeated\n"
+    "  --hex         BER as hexadecimal text (decode, encode)\n"
+    "  --final       describe the type that holds the fields (describe)\n"
+    "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
+    "  --oid-labels  print registered object identifiers as template labels\n"
+    "  --verbose     let the library report its errors as well\n"
+    "  --version     print the library version\n"
+    "  -h, --help    show help, for COMMAND when one is given\n"
+    "\n"
+    "A FILE of \"-\", or none, is standard input. Without --defs the built-in\n"
+    "types and the meta-schema are defined.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when input cannot be read, parsed, encoded\n"
+    "or decoded, 2 on wrong usage.\n";
+
+struct CommandInfo {
+  const char* name;
+  Command command;
+  std::size_t min_arguments;
+  std::size_t max_arguments;
+  const char* help;
+};
+
+constexpr CommandInfo kCommands[] = {
+    {"decode", Command::kDecode, 1, 2,
+     "Usage: tul [OPTIONS] decode [--hex] TYPE [FILE]\n"
+     "\n"
+     "Decodes the BER encodings in FILE as values of type TYPE and prints each\n"
+     "in value notation. Encodings that follow one another are decoded one\n"
+     "after the other. With --hex the input is hexadecimal text; white space\n"
+     "in it is ignored.\n"
+     "\n"
+     "A record that is cut short or malformed stops the run with a message\n"
+     "naming the record and its offset; the records before it are printed.\n"
+     "\n"
+     "Example: tul --defs examples/snmpv1.defs decode Message examples/trap.ber\n"},
+    {"encode", Command::kEncode, 0, 1,
+     "Usage: tul [OPTIONS] encode [--hex] [FILE]\n"
+     "\n"
+     "Reads typed values (a type name, then the value) from FILE and writes the\n"
+     "BER encoding of each to standard output: raw octets, or with --hex one\n"
+     "line of hexadecimal digits per value. Values are separated by white\n"
+     "space or comments.\n"
+     "\n"
+     "Example: tul --defs examples/snmpv1.defs encode examples/trap.txt\n"},
+    {"print", Command::kPrint, 0, 1,
+     "Usage: tul [OPTIONS] print [FILE]\n"
+     "\n"
+     "Parses typed values from FILE against their types and prints them back in\n"
+     "the library's layout: a formatter and a validator.\n"},
+    {"types", Command::kTypes, 0, 0,
+     "Usage: tul [OPTIONS] types\n"
+     "\n"
+     "Lists the names of the types of the dictionary, one per line in\n"
+     "alphabetical order: the built-in types, the meta-schema and the types of\n"
+     "the --defs files.\n"},
+    {"describe", Command::kDescribe, 1, 1,
+     "Usage: tul [OPTIONS] describe [--final] TYPE\n"
+     "\n"
+     "Prints the definition of TYPE as a \"TUL.Asn1\" value, the form that a\n"
+     "--defs file holds. With --final, a type defined from another type with\n"
+     "fields is described by that type.\n"},
+};
+
+const CommandInfo* find_command(std::string_view name) {
+  for (const CommandInfo& info : kCommands)
+    if (name == info.name) return &info;
+  return nullptr;
+}
+
+int usage_error(const CommandInfo* info, const std::string& problem) {
+  report("%s", problem.c_str());
+  std::fprintf(stderr, "Try 'tul %s%s--help'.\n", info ? info->name : "", info ? " " : "");
+  return kExitUsage;
+}
+
+// Flags that apply to some commands only; using one elsewhere is an error
+// rather than silently nothing.
+struct CommandFlag {
+  const char* name;
+  bool Invocation::*field;
+  Command first;
+  Command second;
+};
+
+constexpr CommandFlag kCommandFlags[] = {
+    {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode},
+    {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
+};
+
+struct GlobalFlag {
+  const char* name;
+  bool Invocation::*field;
+};
+
+constexpr GlobalFlag kGlobalFlags[] = {
+    {"--trace-ber", &Invocation::trace_ber},
+    {"--oid-labels", &Invocation::oid_labels},
+    {"--verbose", &Invocation::verbose},
+};
+
+// Parses the command line into `inv`. Returns -1 to go on, or the exit status
+// when the run ends here (help, version, usage error).
+int parse_arguments(int argc, char** argv, Invocation& inv) {
+  bool help = false;
+  bool version = false;
+  bool options_done = false;
+  std::vector<std::string> positional;
+  std::vector<std::string> used_flags;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (options_done || arg.size() < 2 || arg[0] != '-') {
+      positional.emplace_back(arg);
+    } else if (arg == "--") {
+      options_done = true;
+    } else if (arg == "-h" || arg == "--help") {
+      help = true;
+    } else if (arg == "--version") {
+      version = true;
+    } else if (arg == "--defs") {
+      if (i + 1 >= argc) return usage_error(nullptr, "option --defs needs a file name");
+      inv.defs.emplace_back(argv[++i]);
+    } else if (arg.starts_with("--defs=")) {
+      inv.defs.emplace_back(arg.substr(7));
+    } else {
+      bool known = false;
+      for (const GlobalFlag& flag : kGlobalFlags)
+        if (arg == flag.name) known = inv.*flag.field = true;
+      for (const CommandFlag& flag : kCommandFlags)
+        if (arg == flag.name) {
+          known = inv.*flag.field = true;
+          used_flags.emplace_back(arg);
+        }
+      if (!known) return usage_error(nullptr, "unknown option '" + std::string(arg) + "'");
+    }
+  }
+
+  const CommandInfo* info = nullptr;
+  if (!positional.empty()) {
+    std::string name = positional.front();
+    positional.erase(positional.begin());
+    if (name == "help") {
+      help = true;
+      if (positional.size() > 1) return usage_error(nullptr, "help takes at most one command");
+      if (!positional.empty()) {
+        name = positional.front();
+        positional.clear();
+      }
+    }
+    if (name != "help") {
+      info = find_command(name);
+      if (!info) return usage_error(nullptr, "unknown command '" + name + "'");
+    }
+  }
+  if (help) {
+    std::fputs(info ? info->help : kGeneralHelp, stdout);
+    return kExitOk;
+  }
+  if (version) {
+    std::printf("%s\n", TUL_library_version());
+    return kExitOk;
+  }
+  if (!info) return usage_error(nullptr, "no command given");
+
+  inv.command = info->command;
+  inv.arguments = std::move(positional);
+  if (inv.arguments.size() < info->min_arguments)
+    return usage_error(info, std::string(info->name) + ": missing argument");
+  if (inv.arguments.size() > info->max_arguments)
+    return usage_error(info, std::string(info->name) + ": unexpected argument '" +
+                                 inv.arguments[info->max_arguments] + "'");
+  for (const std::string& used : used_flags)
+    for (const CommandFlag& flag : kCommandFlags)
+      if (used == flag.name && inv.command != flag.first && inv.command != flag.second)
+        return usage_error(info, "option " + used + " does not apply to " + info->name);
+  return -1;
+}
+
+int run(const Invocation& inv) {
+  // Messages come from the program, with file and line; the library's own
+  // reports would repeat them without that.
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, inv.verbose ? 1 : 0);
+  if (inv.trace_ber) TUL_set_option(TUL_OPTION_BER_ANNOTATED, 1);
+  if (inv.oid_labels) TUL_set_option(TUL_OPTION_OID_AS_LABEL, 1);
+
+  TUL_Metadata* md = TUL_new_Metadata();
+  if (!md) {
+    report("cannot create a dictionary: out of memory");
+    return kExitFailure;
+  }
+  int status = kExitOk;
+  for (const std::string& path : inv.defs)
+    if (!load_definitions(md, path)) {
+      status = kExitFailure;
+      break;
+    }
+  if (status == kExitOk) {
+    switch (inv.command) {
+      case Command::kDecode:
+        status = run_decode(md, inv);
+        break;
+      case Command::kEncode:
+        status = run_encode(md, inv);
+        break;
+      case Command::kPrint:
+        status = run_print(md, inv);
+        break;
+      case Command::kTypes:
+        status = run_types(md, inv);
+        break;
+      case Command::kDescribe:
+        status = run_describe(md, inv);
+        break;
+      case Command::kNone:
+        break;
+    }
+  }
+  TUL_free_Metadata(md);
+  TUL_free_unique_strings();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    report("error writing the output");
+    return kExitFailure;
+  }
+  return status;
+}
+
+}  // namespace
+}  // namespace tul::cli
+
+int main(int argc, char** argv) {
+  tul::cli::Invocation inv;
+  const int status = tul::cli::parse_arguments(argc, argv, inv);
+  return status >= 0 ? status : tul::cli::run(inv);
+}
