@@ -65,22 +65,18 @@ constexpr NameRow kNameRows[] = {
 static_assert(sizeof(kNameRows) / sizeof(kNameRows[0]) == sizeof(Names) / sizeof(char*),
               "every interned name has a row");
 
-Names current_names;
-bool names_valid = false;
-unsigned names_generation = 0;
-
 }  // namespace
 
-const Names& names() {
-  if (!names_valid || names_generation != hash::strings_generation() || !hash::strings()) {
-    names_valid = true;
-    names_generation = hash::strings_generation();
-    for (const NameRow& row : kNameRows) {
-      current_names.*row.field = TUL_unique_string(row.text);
-      if (!(current_names.*row.field)) names_valid = false;  // retry after a shortage
-    }
+Names interned_names;
+bool interned_names_valid = false;
+
+const Names& intern_names() {
+  interned_names_valid = true;
+  for (const NameRow& row : kNameRows) {
+    interned_names.*row.field = TUL_unique_string(row.text);
+    if (!(interned_names.*row.field)) interned_names_valid = false;  // retry after a shortage
   }
-  return current_names;
+  return interned_names;
 }
 
 /* ------------------------------------------------------------------------
@@ -96,7 +92,7 @@ TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name) {
 
 TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
   auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
-  if (!obj) return entry->dtd->alloc_error;
+  if (!obj) return TUL_error(entry->dtd, 2);
   obj->type_ref = entry;
   return obj;
 }
@@ -179,8 +175,9 @@ TUL_Object* make_error_object(TUL_Metadata* dtd, int error, const char* text) {
   obj->ref_cnt = 0;
   TUL_Object* result = TUL_init(obj, -1, text);
   if (!result || result->error) {
-    // TUL_init has released `obj`; only an unrelated error object is left.
-    if (result && result != dtd->alloc_error) TUL_free(result);
+    // TUL_init has released `obj` unless it answered null.
+    if (!result) TUL_free(obj);
+    else if (result != dtd->alloc_error) TUL_free(result);
     return dtd->alloc_error;
   }
   result->error = error;
@@ -249,13 +246,14 @@ TUL_API TUL_Object* TUL_alloc(const char* type, TUL_Metadata* dtd) {
 
 namespace {
 
-TUL_Object* init_with(TUL_Object* obj, va_list* args) {
+// A failed init answers with an error object, after which `obj` is freed.
+// A null answer (nothing to initialise from) leaves `obj` alone unless the
+// value was made here, as in TUL_new, and would otherwise be lost.
+TUL_Object* init_with(TUL_Object* obj, va_list* args, bool owned) {
   TUL_Behavior* b = tul_behavior(obj);
   if (!b->init) return obj;
   TUL_Object* result = b->init(obj, args);
-  // A failed init answers with an error object, or with null while the
-  // dictionary is still being made and has no allocation-error object.
-  if (result != obj && (!result || result->error)) TUL_free(obj);
+  if (result != obj && ((result && result->error) || (!result && owned))) TUL_free(obj);
   return result;
 }
 
@@ -267,7 +265,7 @@ TUL_API TUL_Object* TUL_init(TUL_Object* obj, ...) {
   if (!obj) return nullptr;
   va_list args;
   va_start(args, obj);
-  TUL_Object* result = init_with(obj, &args);
+  TUL_Object* result = init_with(obj, &args, false);
   va_end(args);
   return result;
 }
@@ -277,7 +275,7 @@ TUL_API TUL_Object* TUL_new_US(char* type, TUL_Metadata* dtd, ...) {
   if (!obj || obj->error) return obj;
   va_list args;
   va_start(args, dtd);
-  TUL_Object* result = init_with(obj, &args);
+  TUL_Object* result = init_with(obj, &args, true);
   va_end(args);
   return result;
 }
@@ -287,7 +285,7 @@ TUL_API TUL_Object* TUL_new(const char* type, TUL_Metadata* dtd, ...) {
   if (!obj || obj->error) return obj;
   va_list args;
   va_start(args, dtd);
-  TUL_Object* result = init_with(obj, &args);
+  TUL_Object* result = init_with(obj, &args, true);
   va_end(args);
   return result;
 }

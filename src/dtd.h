@@ -120,8 +120,8 @@ namespace tul {
 TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name);
 
 // Allocates a zeroed value record of `size` bytes for `entry` (header filled
-// in); the dictionary's allocation-error object on memory shortage. Every
-// type's `alloc` slot uses it.
+// in); on memory shortage traces code 2 and answers the dictionary's
+// allocation-error object. Every type's `alloc` slot uses it.
 TUL_Object* alloc_object(TUL_Entry* entry, size_t size);
 
 // The library's own names, interned once and interned again after
@@ -165,9 +165,17 @@ struct Names {
   char* not_chosen;  // "???"
 };
 
-// The current names; interns them on first use after the string table was
-// (re)created. Null fields only under memory shortage.
-const Names& names();
+extern Names interned_names;
+extern bool interned_names_valid;
+// Interns the names (again); used by names() when they are not valid.
+const Names& intern_names();
+// Marks the names stale; called when the string table is released.
+inline void forget_names() { interned_names_valid = false; }
+
+// The library's names; interned on first use after the string table was
+// (re)created. Null fields only under memory shortage. On every hot path, so
+// the common case is one flag test.
+inline const Names& names() { return interned_names_valid ? interned_names : intern_names(); }
 
 }  // namespace tul
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "dtd.h"
 #include "support/mem.h"
 
 namespace {
@@ -139,6 +140,7 @@ TUL_API void TUL_free_unique_strings(void) {
   TULH_free(unique_strings);
   unique_strings = nullptr;
   ++generation;
+  tul::forget_names();
 }
 
 }  // extern "C"

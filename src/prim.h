@@ -28,11 +28,7 @@ inline constexpr size_t kFormatSize = 512;
 
 // A zeroed record of `size` bytes for `entry`; on memory shortage the traced
 // allocation-error object of the entry's dictionary.
-inline TUL_Object* new_record(TUL_Entry* entry, size_t size) {
-  TUL_Object* obj = alloc_object(entry, size);
-  if (obj && obj->error) return TUL_error(entry->dtd, 2);
-  return obj;
-}
+inline TUL_Object* new_record(TUL_Entry* entry, size_t size) { return alloc_object(entry, size); }
 
 template <class Record>
 TUL_Object* new_record(TUL_Entry* entry) {

@@ -70,6 +70,11 @@ TEST_F(ObjectTest, NullArgumentsGiveNeutralResults) {
   EXPECT_EQ(TUL_get_attached(nullptr), nullptr);
   TUL_free(nullptr);
   TUL_attach_data(nullptr, nullptr);
+  // An init with nothing to read answers null; the new value must not leak.
+  EXPECT_EQ(TUL_new("OBJECT IDENTIFIER", md, 2, nullptr), nullptr);
+  TUL_Object* oid = TUL_alloc("OBJECT IDENTIFIER", md);
+  EXPECT_EQ(TUL_init(oid, 2, nullptr), nullptr);  // still the caller's
+  TUL_free(oid);
 }
 
 TEST_F(ObjectTest, DerivedTypesInheritOnFirstUse) {
