@@ -91,7 +91,7 @@ TEST_F(HashTable, AgreesWithAStandardMultimap) {
   std::vector<Item> items(5000);
   std::unordered_multimap<uint32_t, int> oracle;
   for (int i = 0; i < 5000; ++i) {
-    items[i] = {rng() % 3000, i};
+    items[i] = {static_cast<uint32_t>(rng() % 3000), i};
     TULH_add_entry(ht, &items[i]);
     oracle.emplace(items[i].key, i);
   }
