@@ -65,6 +65,11 @@ int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail);
 // null (and no error object) when the element does not carry them.
 PElement* own_element(TUL_Object* obj, TULE_DecodeContext* ctx);
 
+// The UNIVERSAL constructed element of a SEQUENCE, SET, SEQUENCE OF or SET
+// OF value (tag 17 for the SET kinds, else 16), stored as the context's
+// `pe`; null with an error object in the context on memory shortage.
+PElement* open_constructed(TUL_Object* obj, TULE_EncodeContext* ctx);
+
 // The first child of a constructed element; null for a primitive element or
 // one without children.
 PElement* first_child(PElement* pe);

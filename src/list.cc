@@ -101,13 +101,8 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
     pass_error(&ctx->error, TUL_error(dtd, 5, "nesting of constructed values"));
     return 0;
   }
-  uint16_t tag = (tul_behavior(obj)->basic_type & TUL_SETOF_TYPE) ? ber::kTagSet : ber::kTagSequence;
-  PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, tag);
-  if (!pe) {
-    pass_error(&ctx->error, TUL_error(dtd, 2));
-    return 0;
-  }
-  ctx->pe = pe;
+  PElement* pe = open_constructed(obj, ctx);
+  if (!pe) return 0;
   PElement* last = nullptr;
   for (int i = 0; i < count(obj); ++i) {
     TULE_EncodeContext local{nullptr, nullptr, ctx->pe_ctx};

@@ -31,6 +31,17 @@ CodecNestingGuard::~CodecNestingGuard() {
   if (entered_) --codec_nesting;
 }
 
+PElement* open_constructed(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  bool is_set = tul_behavior(obj)->basic_type & (TUL_SET_TYPE | TUL_SETOF_TYPE);
+  PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, is_set ? ber::kTagSet : ber::kTagSequence);
+  if (!pe) {
+    pass_error(&ctx->error, TUL_error(tul_dtd(obj), 2));
+    return nullptr;
+  }
+  ctx->pe = pe;
+  return pe;
+}
+
 TUL_Asn1TypeEntry* description(TUL_Entry* e) {
   auto* entry = reinterpret_cast<TUL_Asn1TypeEntry*>(e);
   return entry->final_def ? entry->final_def : TULM_description(entry);
@@ -289,10 +300,8 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
     pass_error(&ctx->error, TUL_error(dtd, 5, "nesting of constructed values"));
     return 0;
   }
-  uint16_t tag = (tul_behavior(obj)->basic_type & TUL_SET_TYPE) ? ber::kTagSet : ber::kTagSequence;
-  PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, tag);
+  PElement* pe = open_constructed(obj, ctx);
   if (!pe) return 0;
-  ctx->pe = pe;
   TUL_Asn1TypeEntry* d = description(obj);
   PElement* last = nullptr;
   for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
