@@ -19,17 +19,6 @@ using tul::test::hex_of;
 
 class CodecTest : public tul::test::DictionaryTest {
  protected:
-  void SetUp() override {
-    DictionaryTest::SetUp();
-    // Dictionaries register these themselves; a test dictionary made before
-    // that wiring existed still gets them.
-    if (TUL_retrieve_action(md, "BER-String", "decode") != reinterpret_cast<void*>(tul::codec::ber_decode)) {
-      TUL_register(md, "BER-String", "decode", reinterpret_cast<void*>(tul::codec::ber_decode));
-      TUL_register(md, "BER-String", "encode", reinterpret_cast<void*>(tul::codec::ber_encode));
-      TUL_register(md, "BER-String", "print", reinterpret_cast<void*>(tul::codec::ber_print));
-    }
-  }
-
   TUL_Asn1TypeEntry* entry(const char* type) { return _TUL_asn1_info(md, type, 0); }
 
   // A primitive element of the given class and tag number.
@@ -64,6 +53,7 @@ TEST_F(CodecTest, TypeTagsApplyInnermostFirst) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.type);
     TUL_Object* v = TUL_new(row.type, md, 5);
+    ASSERT_NE(v, nullptr);
     ASSERT_EQ(v->error, 0) << text_of(v);
     EXPECT_EQ(encode_hex(v), row.encoding);
     TUL_free(v);
