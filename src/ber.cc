@@ -771,7 +771,7 @@ namespace {
 
 // Total contents length of a (possibly segmented) string element; checks
 // the segment tags on the way. False with pe_errno set on the failing level.
-bool string_length(PElement* pe, int* total) {
+bool string_length(PElement* pe, int* total, int depth) {
   if (pe->pe_form != kConstructed) {
     if (pe->pe_len < 0 || (pe->pe_len > 0 && !pe->pe_un1.un_pe_prim)) {
       pe->pe_errno = kPeNotPrimitive;
@@ -779,6 +779,10 @@ bool string_length(PElement* pe, int* total) {
     }
     *total = pe->pe_len;
     return true;
+  }
+  if (depth >= kMaxElementDepth) {
+    pe->pe_errno = kPeOverflow;
+    return false;
   }
   PElement* first = pe->pe_un1.un_pe_cons;
   int sum = 0;
@@ -790,7 +794,7 @@ bool string_length(PElement* pe, int* total) {
       return false;
     }
     int part;
-    if (!string_length(segment, &part) || __builtin_add_overflow(sum, part, &sum)) {
+    if (!string_length(segment, &part, depth + 1) || __builtin_add_overflow(sum, part, &sum)) {
       pe->pe_errno = kPeNoMemory;
       return false;
     }
@@ -818,7 +822,7 @@ char* prim2str(PElement* pe, int* len) {
   // Sizing every segment first makes joining linear, however many segments
   // a constructed string has.
   int total;
-  if (!string_length(pe, &total)) return nullptr;
+  if (!string_length(pe, &total, 0)) return nullptr;
   auto* buffer = static_cast<unsigned char*>(mem::alloc(static_cast<size_t>(total) + 1));
   if (!buffer) {
     pe->pe_errno = kPeNoMemory;
