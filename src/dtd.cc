@@ -382,7 +382,7 @@ TUL_API TUL_Behavior* TUL_get_method_table(TUL_Metadata* dtd, const char* type) 
 }
 
 TUL_API void TUL_print_indentation(TULP_PrintContext* ctx) {
-  if (!ctx) return;
+  if (!ctx || ctx->level <= 0) return;
   for (int i = 0; i < ctx->level / 2; ++i) ctx->printc('\t', ctx->ptr);
   if (ctx->level % 2) ctx->prints("    ", ctx->ptr);
 }

@@ -132,7 +132,7 @@ TEST(Indentation, TabPerTwoLevelsThenFourBlanks) {
   struct Row {
     int level;
     const char* expected;
-  } rows[] = {{0, ""}, {1, "    "}, {2, "\t"}, {3, "\t    "}, {5, "\t\t    "}};
+  } rows[] = {{0, ""}, {1, "    "}, {2, "\t"}, {3, "\t    "}, {5, "\t\t    "}, {-1, ""}, {-3, ""}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.level);
     std::string out;
