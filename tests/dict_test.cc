@@ -89,16 +89,6 @@ TEST_F(BuiltinTest, SingletonsAreReadyAndIndestructible) {
   EXPECT_EQ(md->valid_registrations, 0);
 }
 
-TEST_F(BuiltinTest, DictionariesAreIndependent) {
-  TUL_Metadata* other = TUL_new_Metadata();
-  TUL_register(md, "INTEGER", "probe", reinterpret_cast<void*>(+[](TUL_Object*, void*) -> void* { return nullptr; }));
-  EXPECT_NE(TUL_retrieve_action(md, "INTEGER", "probe"), nullptr);
-  EXPECT_EQ(TUL_retrieve_action(other, "INTEGER", "probe"), nullptr);
-  EXPECT_EQ(TUL_boolean_behavior.action[0].name, nullptr);  // the process table is untouched
-  TUL_free_Metadata(other);
-  TUL_free_Metadata(nullptr);
-}
-
 using InsertTest = DictionaryTest;
 
 TEST_F(InsertTest, FirstDefinitionOfANameWins) {
