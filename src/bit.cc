@@ -16,11 +16,7 @@ inline TUL_Octet* as_bits(TUL_Object* obj) { return reinterpret_cast<TUL_Octet*>
 
 constexpr size_t packed_size(size_t bits) { return (bits + 7) / 8; }
 
-bool is_bitstring(TUL_Object* obj, const char* function) {
-  if (TUL_object_basic_type(obj) & TUL_BITSTRING_TYPE) return true;
-  TUL_trace_error(7, TUL_object_type(obj), function);
-  return false;
-}
+bool is_bitstring(TUL_Object* obj, const char* function) { return has_basic_type(obj, TUL_BITSTRING_TYPE, function); }
 
 // Replaces the bits of `obj` with `count` bits from `packed`. The block gets
 // a NUL past the bits so that it never reads as an open text.

@@ -180,10 +180,7 @@ unsigned int _hash(TUL_Object* obj) { return TUL_hash(as_choice(obj)->choice); }
 
 // The CHOICE value behind an accessor, or null (trace 7 for another type).
 TUL_Choice* accessed(TUL_Object* obj, const char* function_word) {
-  if (!obj) return nullptr;
-  if (TUL_object_basic_type(obj) & TUL_CHOICE_TYPE) return as_choice(obj);
-  TUL_trace_error(7, TUL_object_type(obj), function_word);
-  return nullptr;
+  return has_basic_type(obj, TUL_CHOICE_TYPE, function_word) ? as_choice(obj) : nullptr;
 }
 
 }  // namespace

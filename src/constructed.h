@@ -37,9 +37,7 @@ inline TUL_Asn1TypeEntry* description(const TUL_Object* obj) { return descriptio
 // Member count of the description (0 without one).
 int member_count(TUL_Entry* e);
 
-// Index of the member named by the interned `name`, or -1. Unlike
-// TULM_memberentry it traces nothing: callers report their own error.
-int find_member(TUL_Asn1TypeEntry* d, const char* name);
+using tul::find_member;
 
 // A container takes a value: its count goes up. The placeholder of empty
 // slots is never counted.

@@ -90,6 +90,20 @@ TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name) {
   return static_cast<TUL_Asn1TypeEntry*>(TULH_assoc_entry(dtd->asn1_types, &key));
 }
 
+int find_member(const TUL_Asn1TypeEntry* d, const char* name) {
+  if (!d) return -1;
+  for (int i = 0; i < d->size; ++i)
+    if (d->members[i].name == name) return i;
+  return -1;
+}
+
+bool has_basic_type(TUL_Object* obj, int bits, const char* function_word) {
+  if (!obj) return false;
+  if (TUL_object_basic_type(obj) & bits) return true;
+  TUL_trace_error(7, TUL_object_type(obj), function_word);
+  return false;
+}
+
 TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
   auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
   if (!obj) return TUL_error(entry->dtd, 2);
@@ -451,12 +465,8 @@ namespace {
 // Index of member `name` in the description of the value's type; -1 when
 // the type has no such member.
 int member_index(TUL_Object* obj, const char* name, TUL_Asn1TypeEntry** description) {
-  TUL_Asn1TypeEntry* d = _TUL_object_info(obj, 1);
-  *description = d;
-  if (!d) return -1;
-  for (int i = 0; i < d->size; ++i)
-    if (d->members[i].name == name) return i;
-  return -1;
+  *description = _TUL_object_info(obj, 1);
+  return tul::find_member(*description, name);
 }
 
 }  // namespace

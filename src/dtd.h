@@ -115,6 +115,15 @@ inline TUL_Behavior* tul_behavior(const TUL_Object* obj) { return obj->type_ref-
 
 namespace tul {
 
+// Index of the member named by the interned `name` in description `d`, or
+// -1 (also for a null description). Traces nothing: callers report their
+// own error.
+int find_member(const TUL_Asn1TypeEntry* d, const char* name);
+
+// Whether `obj` has one of the basic-type `bits`; when it has not, traces
+// code 7 naming the function word. False for null, silently.
+bool has_basic_type(TUL_Object* obj, int bits, const char* function_word);
+
 // The type entry named by the interned `name`, without inheriting; null
 // when the dictionary has none.
 TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name);

@@ -107,30 +107,10 @@ void* call_slot(int slot, TUL_Object* obj, void* data) {
 constexpr int kStructureMask = TUL_SEQUENCE_TYPE | TUL_SET_TYPE;
 
 bool is_structure(TUL_Object* obj, const char* function_word) {
-  if (TUL_object_basic_type(obj) & kStructureMask) return true;
-  TUL_trace_error(7, TUL_object_type(obj), function_word);
-  return false;
-}
-
-int find_member(TUL_Asn1TypeEntry* d, const char* name) {
-  if (!d) return -1;
-  for (int i = 0; i < d->size; ++i)
-    if (d->members[i].name == name) return i;
-  return -1;
+  return has_basic_type(obj, kStructureMask, function_word);
 }
 
 TUL_Object** member_slots(TUL_Object* seq) { return reinterpret_cast<TUL_Structure*>(seq)->member; }
-
-/* ------------------------------------------------------------------------
- * Accessors
- * ---------------------------------------------------------------------- */
-
-bool accepts(TUL_Object* obj, int bits, const char* function_word) {
-  if (!obj) return false;
-  if (TUL_object_basic_type(obj) & bits) return true;
-  TUL_trace_error(7, TUL_object_type(obj), function_word);
-  return false;
-}
 
 }  // namespace
 }  // namespace tul
@@ -241,26 +221,26 @@ TUL_API TUL_Object* TUL_assign(TUL_Object* seq, const char* member, TUL_Object* 
 }
 
 TUL_API int TUL_read_bool(TUL_Object* obj) {
-  return tul::accepts(obj, TUL_BOOLEAN_TYPE, "read_bool") ? reinterpret_cast<TUL_Boolean*>(obj)->boolean : 0;
+  return tul::has_basic_type(obj, TUL_BOOLEAN_TYPE, "read_bool") ? reinterpret_cast<TUL_Boolean*>(obj)->boolean : 0;
 }
 
 TUL_API long TUL_read_int(TUL_Object* obj) {
-  return tul::accepts(obj, TUL_INTEGER_TYPE, "read_int") ? reinterpret_cast<TUL_Integer*>(obj)->integer : 0;
+  return tul::has_basic_type(obj, TUL_INTEGER_TYPE, "read_int") ? reinterpret_cast<TUL_Integer*>(obj)->integer : 0;
 }
 
 TUL_API long TUL_read_enum(TUL_Object* obj) {
-  return tul::accepts(obj, TUL_ENUMERATED_TYPE, "read_enum") ? reinterpret_cast<TUL_Integer*>(obj)->integer
+  return tul::has_basic_type(obj, TUL_ENUMERATED_TYPE, "read_enum") ? reinterpret_cast<TUL_Integer*>(obj)->integer
                                                                : 0;
 }
 
 TUL_API char* TUL_read_str(TUL_Object* obj) {
-  return tul::accepts(obj, TUL_BITSTRING_TYPE | TUL_OCTETSTRING_TYPE, "read_str")
+  return tul::has_basic_type(obj, TUL_BITSTRING_TYPE | TUL_OCTETSTRING_TYPE, "read_str")
              ? reinterpret_cast<TUL_Octet*>(obj)->octet
              : nullptr;
 }
 
 TUL_API char* TUL_consume_str(TUL_Object* obj) {
-  if (!tul::accepts(obj, TUL_OCTETSTRING_TYPE, "consume_str")) return nullptr;
+  if (!tul::has_basic_type(obj, TUL_OCTETSTRING_TYPE, "consume_str")) return nullptr;
   auto* octet = reinterpret_cast<TUL_Octet*>(obj);
   char* bytes = octet->octet;
   octet->octet = nullptr;
@@ -269,11 +249,11 @@ TUL_API char* TUL_consume_str(TUL_Object* obj) {
 }
 
 TUL_API double TUL_read_real(TUL_Object* obj) {
-  return tul::accepts(obj, TUL_REAL_TYPE, "read_real") ? reinterpret_cast<TUL_Real*>(obj)->real : 0.0;
+  return tul::has_basic_type(obj, TUL_REAL_TYPE, "read_real") ? reinterpret_cast<TUL_Real*>(obj)->real : 0.0;
 }
 
 TUL_API int32_t* TUL_read_oid(TUL_Object* obj) {
-  return tul::accepts(obj, TUL_OID_TYPE, "read_oid") ? reinterpret_cast<TUL_Oid*>(obj)->oid : nullptr;
+  return tul::has_basic_type(obj, TUL_OID_TYPE, "read_oid") ? reinterpret_cast<TUL_Oid*>(obj)->oid : nullptr;
 }
 
 }  // extern "C"

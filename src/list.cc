@@ -217,11 +217,7 @@ constexpr TUL_Behavior kSequenceOf = {
 
 // Whether `list` is a SEQUENCE OF or SET OF value; trace 7 naming the
 // operation when it is not.
-bool is_list(TUL_Object* list, const char* operation) {
-  if (TUL_object_basic_type(list) & kListMask) return true;
-  TUL_trace_error(7, TUL_object_type(list), operation);
-  return false;
-}
+bool is_list(TUL_Object* list, const char* operation) { return has_basic_type(list, kListMask, operation); }
 
 // The element type `obj` should have had, or null when `obj` passes: its type
 // name must be the element type's own (a derived type does not pass), unless

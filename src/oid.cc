@@ -22,11 +22,7 @@ constexpr int kMaxArcs = 128;
 
 inline TUL_Oid* as_oid(TUL_Object* obj) { return reinterpret_cast<TUL_Oid*>(obj); }
 
-bool is_oid(TUL_Object* obj, const char* function) {
-  if (TUL_object_basic_type(obj) & TUL_OID_TYPE) return true;
-  TUL_trace_error(7, TUL_object_type(obj), function);
-  return false;
-}
+bool is_oid(TUL_Object* obj, const char* function) { return has_basic_type(obj, TUL_OID_TYPE, function); }
 
 void drop_owned_octets(TUL_Oid* o) {
   if (!o->in_line) mem::free(o->octets);

@@ -52,14 +52,6 @@ int member_count(TUL_Entry* e) {
   return d && d->size > 0 ? d->size : 0;
 }
 
-int find_member(TUL_Asn1TypeEntry* d, const char* name) {
-  if (!d || !name) return -1;
-  for (int i = 0; i < d->size; ++i) {
-    if (d->members[i].name == name) return i;
-  }
-  return -1;
-}
-
 void release(TUL_Object* value) {
   if (value == tul_dtd(value)->tmp_object) return;
   --value->ref_cnt;
