@@ -1,6 +1,7 @@
 // The meta-schema: definitions entered from values and texts, descriptions
-// built back from entries, template lookup and its frozen indexes, and
-// ANY DEFINED BY members typed through registered templates.
+// built back from entries, template lookup and its frozen indexes. (ANY
+// DEFINED BY members typed through registered templates are covered with
+// the codec.)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -245,47 +246,6 @@ TEST_F(MetaTest, IncompleteDefinitionsNeverBreakLaterLookups) {
   EXPECT_NE(TUL_templateByName(md, "m"), nullptr);  // indexed by label, skipped by registration
   EXPECT_EQ(md->registrations->count, 0);
   err.take();
-}
-
-// An ANY DEFINED BY member typed by the template registered under the
-// identifier that precedes it.
-TEST_F(MetaTest, AnyDefinedByResolvesThroughRegisteredTemplates) {
-  enter("TUL.Asn1 { name 'AttributeValue', type 'SEQUENCE', fields {"
-        " { name 'id', type 'OBJECT IDENTIFIER' },"
-        " { name 'value', type 'ANY DEFINED BY', anyDefinedById 'id' } } }");
-  enter("TUL.Asn1 { name 'EventReply', type 'AttributeValue' }");
-  enter("TUL.Asn1 { name 'ActionInfo', type 'AttributeValue' }");
-  enter("TUL.Attribute { registration '1 2 1', label 'a', derivedOrSyntax syntax : 'INTEGER' }");
-  enter("TUL.Parameter { registration '1 2 2', label 'p', syntaxOrAttribute withSyntax : 'BOOLEAN' }");
-  enter("TUL.Notification { registration '1 2 3', label 'n', information { syntax 'INTEGER' },"
-        " replySyntax 'BOOLEAN' }");
-  enter("TUL.Action { registration '1 2 4', label 'x', informationSyntax 'BOOLEAN', replySyntax 'INTEGER' }");
-  struct Row {
-    const char* name;
-    const char* type;
-    unsigned char arc;
-    const char* value_type;
-  } rows[] = {
-      {"attribute syntax", "AttributeValue", 1, "INTEGER"},
-      {"parameter syntax", "AttributeValue", 2, "BOOLEAN"},
-      {"notification reply syntax for a Reply type", "EventReply", 3, "BOOLEAN"},
-      {"notification information syntax otherwise", "AttributeValue", 3, "INTEGER"},
-      {"action information syntax for an Info type", "ActionInfo", 4, "BOOLEAN"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    // SEQUENCE { id 1.2.arc, value <INTEGER 1 or TRUE> }
-    bool boolean = std::strcmp(row.value_type, "BOOLEAN") == 0;
-    unsigned char ber[] = {0x30, 0x07, 0x06, 0x02, 0x2A, row.arc, static_cast<unsigned char>(boolean ? 0x01 : 0x02),
-                           0x01, static_cast<unsigned char>(boolean ? 0xFF : 0x01)};
-    TUL_Object* octets = TUL_new("BER-String", md, static_cast<int>(sizeof ber), ber);
-    TUL_Object* v = TUL_decode(row.type, octets, md);
-    ASSERT_NE(v, nullptr);
-    ASSERT_EQ(v->error, 0) << text_of(v);
-    EXPECT_STREQ(TUL_object_type(TUL_assoc(v, "value")), row.value_type);
-    TUL_free(v);
-    TUL_free(octets);
-  }
 }
 
 }  // namespace
