@@ -239,15 +239,15 @@ static_assert(std::size(kMetaSchema) == 45);
  * Reading meta-schema values
  * ---------------------------------------------------------------------- */
 
-// The value of a member, or null when absent (or not a structure).
+// The value of a member, or null when absent, when the value is no
+// structure or its type lacks the member: definitions are probed for
+// optional parts, so a miss is no error.
 TUL_Object* member(TUL_Object* seq, const char* name) {
   if (!seq || !(TUL_object_basic_type(seq) & (TUL_SEQUENCE_TYPE | TUL_SET_TYPE))) return nullptr;
-  TUL_Object* v = TUL_assoc(seq, name);
-  if (v && v->error) {
-    TUL_free(v);
-    return nullptr;
-  }
-  return v;
+  int i = tul::find_member(_TUL_object_info(seq, 1), TUL_unique_string(name));
+  if (i < 0) return nullptr;
+  TUL_Object* v = reinterpret_cast<TUL_Structure*>(seq)->member[i];
+  return v == tul_dtd(seq)->tmp_object ? nullptr : v;
 }
 
 // The elements of a SEQUENCE OF or SET OF value; empty for anything else.

@@ -195,6 +195,7 @@ TEST_F(MetaTest, TemplatesEnteredFromRawRecordsGetBuiltDescriptions) {
 }
 
 TEST_F(MetaTest, MetadataValuesEnterAllTheirMembersAndFinalize) {
+  StderrCapture err;  // probing optional parts reports nothing
   enter("TUL.Metadata { asn1Defs { { name 'Severity', type 'INTEGER' } },"
         " mocs { { registration '1 2 9', label 'system' } },"
         " behaviors { { label 'b', definedAs \"x\" } } }");
@@ -202,6 +203,7 @@ TEST_F(MetaTest, MetadataValuesEnterAllTheirMembersAndFinalize) {
   EXPECT_EQ(TUL_number_mocs(md), 1);
   EXPECT_EQ(TUL_number_behaviors(md), 1);
   EXPECT_EQ(md->valid_registrations, 1);
+  EXPECT_EQ(err.take(), "");
 }
 
 TEST_F(MetaTest, NonDefinitionsAreRefused) {
