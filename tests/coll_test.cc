@@ -2,6 +2,7 @@
 // lookups and allocation failures that must leave the collection intact.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "coll.h"
@@ -19,12 +20,8 @@ class CollectionTest : public ::testing::Test {
   void append_n(int n) {
     for (int i = 0; i < n; ++i) ASSERT_EQ(TULC_append(&list, &items[i % 4]), 1);
   }
-  // The slots from `count` to `limit` - 1 must all be NULL.
-  bool tail_is_null() const {
-    for (int i = list.count; i < list.limit; ++i)
-      if (list.items[i]) return false;
-    return true;
-  }
+  // The first `n` slots, the NULL tail included.
+  std::vector<void*> slots(int n) const { return std::vector<void*>(list.items, list.items + n); }
 
   TULC_Collection list{};
   int items[4] = {0, 1, 2, 3};
@@ -33,78 +30,83 @@ class CollectionTest : public ::testing::Test {
   void* c = &items[2];
 };
 
-TEST_F(CollectionTest, StartsEmptyWithEightSlots) {
+TEST(CollectionLifecycle, InitDestroyAndTheMagicCheck) {
+  TULC_Collection list{};
+  EXPECT_EQ(TULC_is_list(nullptr), 0);
+  EXPECT_EQ(TULC_is_list(&list), 0);
+  {
+    FailNthAllocation fail(1);
+    EXPECT_EQ(TULC_init(&list), 0);
+  }
+  EXPECT_EQ(list.items, nullptr);
+  EXPECT_EQ(TULC_is_list(&list), 0);
+  ASSERT_EQ(TULC_init(&list), 1);
   EXPECT_EQ(list.magic, 4711);
   EXPECT_EQ(TULC_size(&list), 0);
-  EXPECT_EQ(list.limit, 8);
-  EXPECT_EQ(list.delta, 8);
-  EXPECT_EQ(TULC_at(&list, 0), nullptr);
-  EXPECT_TRUE(tail_is_null());
+  TULC_destroy(&list);
+  EXPECT_EQ(list.items, nullptr);
+  EXPECT_EQ(TULC_is_list(&list), 0);
 }
 
 TEST_F(CollectionTest, CapacityDoublesUpToAThousandThenGrowsByAThousand) {
-  struct Row {
+  // Each row: the capacity right after appending the count-th item.
+  const struct {
     int count;
     int limit;
-  };
-  // Each row: the capacity right after appending the count-th item.
-  const Row rows[] = {{8, 8}, {9, 16}, {17, 32}, {513, 1024}, {1024, 1024}, {1025, 2024}, {2025, 3024}};
-  int appended = 0;
-  for (const Row& row : rows) {
+  } rows[] = {{0, 8}, {8, 8}, {9, 16}, {17, 32}, {513, 1024}, {1024, 1024}, {1025, 2024}, {2025, 3024}};
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.count);
-    append_n(row.count - appended);
-    appended = row.count;
+    append_n(row.count - list.count);
     EXPECT_EQ(list.limit, row.limit);
-    EXPECT_TRUE(tail_is_null());
+    EXPECT_TRUE(std::all_of(list.items + list.count, list.items + list.limit, [](void* p) { return !p; }));
   }
 }
 
-TEST_F(CollectionTest, IndexChecksOfEveryOperation) {
-  append_n(3);
+TEST_F(CollectionTest, EditsShiftTheItemsAndIndexesAreChecked) {
+  append_n(3);  // a b c
   EXPECT_EQ(TULC_at(&list, -1), nullptr);
   EXPECT_EQ(TULC_at(&list, 3), nullptr);
   EXPECT_EQ(TULC_at_delete(&list, 3), 0);
   EXPECT_EQ(TULC_at_replace(&list, 3, a), 0);
   EXPECT_EQ(TULC_at_insert(&list, 4, a), 0);
   EXPECT_EQ(TULC_at_insert(&list, -1, a), 0);
-  EXPECT_EQ(TULC_size(&list), 3);
-  // Inserting at count appends.
-  EXPECT_EQ(TULC_at_insert(&list, 3, c), 1);
-  EXPECT_EQ(TULC_at(&list, 3), c);
-}
+  EXPECT_EQ(slots(4), (std::vector<void*>{a, b, c, nullptr}));
+  EXPECT_EQ(TULC_at(&list, 2), c);
 
-TEST_F(CollectionTest, InsertShiftsUpAndDeleteShiftsDownLeavingNull) {
-  ASSERT_EQ(TULC_append(&list, a), 1);
-  ASSERT_EQ(TULC_append(&list, c), 1);
-  ASSERT_EQ(TULC_at_insert(&list, 1, b), 1);
-  EXPECT_EQ(std::vector<void*>(list.items, list.items + 3), (std::vector<void*>{a, b, c}));
+  ASSERT_EQ(TULC_at_insert(&list, 3, a), 1);  // at count: appends
+  ASSERT_EQ(TULC_at_insert(&list, 1, c), 1);
+  ASSERT_EQ(TULC_at_replace(&list, 0, b), 1);
+  EXPECT_EQ(slots(5), (std::vector<void*>{b, c, b, c, a}));
   ASSERT_EQ(TULC_at_delete(&list, 0), 1);
-  EXPECT_EQ(TULC_size(&list), 2);
-  EXPECT_EQ(TULC_at(&list, 0), b);
-  EXPECT_EQ(TULC_at(&list, 1), c);
-  EXPECT_EQ(list.items[2], nullptr);
-}
+  EXPECT_EQ(slots(5), (std::vector<void*>{c, b, c, a, nullptr}));
 
-TEST_F(CollectionTest, IndexOfFindsOnlyTheIdenticalPointerAndTheFirstOccurrence) {
+  // Only identity counts, and the first of two equal pointers is found.
   int same_value = items[1];
-  ASSERT_EQ(TULC_append(&list, a), 1);
-  ASSERT_EQ(TULC_append(&list, b), 1);
-  ASSERT_EQ(TULC_append(&list, b), 1);
-  EXPECT_EQ(TULC_index_of(&list, b), 1);
+  EXPECT_EQ(TULC_index_of(&list, c), 0);
   EXPECT_EQ(TULC_index_of(&list, &same_value), -1);
   EXPECT_EQ(TULC_index_of(&list, nullptr), -1);
+
+  TULC_sort(&list, [](const void* x, const void* y) {
+    return **static_cast<int* const*>(x) - **static_cast<int* const*>(y);
+  });
+  EXPECT_EQ(slots(5), (std::vector<void*>{a, b, c, c, nullptr}));
+  auto positive = [](void* item, void*) -> int { return *static_cast<int*>(item) > 0; };
+  EXPECT_EQ(TULC_search(&list, positive, nullptr), b);
+
+  // An action that deletes the first item each time: the count is re-read,
+  // so only half the items are visited.
+  TULC_foreach(&list, [](void*, void* data) { TULC_at_delete(static_cast<TULC_Collection*>(data), 0); }, &list);
+  EXPECT_EQ(slots(3), (std::vector<void*>{c, c, nullptr}));
+  EXPECT_EQ(TULC_search(&list, positive, nullptr), c);
+  EXPECT_EQ(TULC_search(&list, [](void*, void*) { return 0; }, nullptr), nullptr);
 }
 
-TEST_F(CollectionTest, ZeroDeltaNeverGrows) {
+TEST_F(CollectionTest, AFullCollectionThatCannotGrowStaysIntact) {
   append_n(8);
   list.delta = 0;
   EXPECT_EQ(TULC_append(&list, a), 0);
   EXPECT_EQ(TULC_at_insert(&list, 0, a), 0);
-  EXPECT_EQ(TULC_size(&list), 8);
-}
-
-TEST_F(CollectionTest, FailedExpansionKeepsTheOldArray) {
-  append_n(8);
+  list.delta = 8;
   void** before = list.items;
   {
     FailNthAllocation fail(1);
@@ -116,63 +118,6 @@ TEST_F(CollectionTest, FailedExpansionKeepsTheOldArray) {
   EXPECT_EQ(TULC_size(&list), 8);
   EXPECT_EQ(TULC_append(&list, a), 1);
   EXPECT_EQ(list.limit, 16);
-}
-
-TEST_F(CollectionTest, ForeachRereadsTheCountAndSearchStopsAtTheFirstMatch) {
-  append_n(4);
-  // An action that deletes the first item each time visits only half.
-  struct Visit {
-    TULC_Collection* list;
-    int calls;
-  } visit{&list, 0};
-  TULC_foreach(
-      &list,
-      [](void*, void* data) {
-        auto* v = static_cast<Visit*>(data);
-        ++v->calls;
-        TULC_at_delete(v->list, 0);
-      },
-      &visit);
-  EXPECT_EQ(visit.calls, 2);
-  EXPECT_EQ(TULC_size(&list), 2);
-
-  int wanted = 3;
-  auto equal_int = [](void* item, void* data) -> int {
-    return *static_cast<int*>(item) == *static_cast<int*>(data);
-  };
-  EXPECT_EQ(TULC_search(&list, equal_int, &wanted), &items[3]);
-  wanted = 0;
-  EXPECT_EQ(TULC_search(&list, equal_int, &wanted), nullptr);
-}
-
-TEST_F(CollectionTest, SortOrdersTheItemsThroughPointersToSlots) {
-  ASSERT_EQ(TULC_append(&list, c), 1);
-  ASSERT_EQ(TULC_append(&list, a), 1);
-  ASSERT_EQ(TULC_append(&list, b), 1);
-  TULC_sort(&list, [](const void* x, const void* y) {
-    return **static_cast<int* const*>(x) - **static_cast<int* const*>(y);
-  });
-  EXPECT_EQ(std::vector<void*>(list.items, list.items + 3), (std::vector<void*>{a, b, c}));
-}
-
-TEST(CollectionLifecycle, DestroyClearsAndIsListChecksMagic) {
-  TULC_Collection list{};
-  EXPECT_EQ(TULC_is_list(nullptr), 0);
-  EXPECT_EQ(TULC_is_list(&list), 0);
-  ASSERT_EQ(TULC_init(&list), 1);
-  EXPECT_EQ(TULC_is_list(&list), 1);
-  TULC_destroy(&list);
-  EXPECT_EQ(list.items, nullptr);
-  EXPECT_EQ(list.magic, 0);
-  EXPECT_EQ(TULC_is_list(&list), 0);
-}
-
-TEST(CollectionLifecycle, InitFailsCleanlyWithoutMemory) {
-  TULC_Collection list{};
-  FailNthAllocation fail(1);
-  EXPECT_EQ(TULC_init(&list), 0);
-  EXPECT_EQ(list.items, nullptr);
-  EXPECT_EQ(TULC_is_list(&list), 0);
 }
 
 }  // namespace

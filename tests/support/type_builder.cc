@@ -97,4 +97,45 @@ std::string printed(TUL_Object* obj) {
   return out;
 }
 
+std::string one_line(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n') {
+      out += text[i];
+      continue;
+    }
+    while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t' || text[i + 1] == '\n')) ++i;
+    out += ' ';
+  }
+  return out;
+}
+
+std::string decode_or_parse(TUL_Metadata* md, const char* type, const std::string& input) {
+  TUL_Object* value = type ? decode_hex(md, type, input) : TUL_parse_str(md, input.c_str());
+  if (!value || value->error) return error_text(value);
+  std::string out = one_line(printed(value));
+  if (type) {
+    TUL_Object* octets = ber(md, input);
+    const std::string again = encode_hex(value);
+    if (again != hex_of(octets)) out += " => " + again;
+    TUL_free(octets);
+  }
+  TUL_free(value);
+  return out;
+}
+
+std::string decode_error_message(const std::string& detail, const std::string& type) {
+  return "#17 decode error: '" + detail + "' in an object from type '" + type + "'";
+}
+
+std::string parse_error_message(const std::string& detail, const std::string& token, int line) {
+  return "#11 parse error: " + detail + ", line: " + std::to_string(line) + ", last token: " + token;
+}
+
+std::string repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 }  // namespace tul::test

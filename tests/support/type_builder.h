@@ -56,6 +56,25 @@ std::string parse_error_text(TUL_Metadata* md, const char* text);
 // TUL_print2str as a std::string.
 std::string printed(TUL_Object* obj);
 
+// A printed value on one line: every line break, with the indentation that
+// follows it, becomes one blank ("T {\n    a 1\n}" gives "T { a 1 }").
+std::string one_line(const std::string& text);
+
+// What decoding the hex octets `input` as `type` gives, or parsing the typed
+// value `input` when `type` is null, as one string a table row can hold: the
+// value printed on one line, the text of the error object, or "<null>". A
+// decoded value that encodes back to other octets than `input` has " => "
+// and those octets (or the encode error) appended, so every decode row also
+// checks the round trip. The result is freed.
+std::string decode_or_parse(TUL_Metadata* md, const char* type, const std::string& input);
+
+// The texts of the decode error 17 and the parse error 11.
+std::string decode_error_message(const std::string& detail, const std::string& type);
+std::string parse_error_message(const std::string& detail, const std::string& token, int line = 1);
+
+// `text` written `times` times in a row, for deeply nested inputs.
+std::string repeated(const std::string& text, int times);
+
 }  // namespace tul::test
 
 #endif
