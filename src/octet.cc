@@ -65,10 +65,25 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
 
 // A quoted string or a hex string. A hex string with a non-hex digit makes
 // the value empty without an error.
+// A hex token of valid digits that still converts to nothing ran out of
+// memory; a token with a stray character converts to nothing by design.
+bool hex_conversion_failed(const TULP_ParseContext* ctx, const char* bytes) {
+  if (bytes || ctx->id != TULP_HSTRING || ctx->len == 0) return false;
+  for (int i = 0; i < ctx->len; ++i) {
+    char c = ctx->buffer[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
 TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   int len = 0;
   char* bytes = TULP_parse_octet(ctx, &len);
   if (ctx->error) return obj;
+  if (hex_conversion_failed(ctx, bytes)) {
+    prim::keep_first_error(ctx, TUL_error(ctx->dtd, 2));
+    return obj;
+  }
   bool owned = ctx->id == TULP_HSTRING;
   TUL_Object* result = prim::call_init(obj, len, bytes);
   if (owned) mem::free(bytes);
