@@ -91,7 +91,6 @@ TEST_F(OidTest, StringToOid) {
     std::string arcs;  // as TUL_oid2string gives them; "" when refused
     const char* trace;
   } rows[] = {
-      {"blank separated", "1 3 6 1", "1 3 6 1", ""},
       {"dots stop after one number", "1.3.6.1", "", kTooFew},
       {"trailing junk ignored", "2 5 junk", "2 5", ""},
       {"signs and any white space", " +1\t\n-3", "1 -3", ""},
@@ -120,8 +119,7 @@ TEST_F(OidTest, StringToOid) {
 
 TEST_F(OidTest, EncodingLimits) {
   // Under arcs 0 and 1 the second arc must stay below 40.
-  EXPECT_EQ(encode_hex(from_text("1 40").get()), "<null>");
-  EXPECT_EQ(encode_hex(from_text("0 40").get()), "<null>");
+  EXPECT_EQ(encode_hex(from_text("1 40").get()) + encode_hex(from_text("0 40").get()), "<null><null>");
 
   // Arcs above 2^31 - 1 come only from BER; they keep their bits through
   // print, parse and encode.
@@ -154,8 +152,7 @@ TEST_F(OidTest, TemplateLabelsParseAndPrintUnderTheOptions) {
   // The label of a template without registration gives a value without arcs.
   Value quiet = parse("quietBehaviour");
   ASSERT_TRUE(ok(quiet)) << text_of(quiet.get());
-  EXPECT_EQ(TUL_size(quiet.get()), 0);
-  EXPECT_EQ(TUL_hash(quiet.get()), 0u);
+  EXPECT_TRUE(TUL_size(quiet.get()) == 0 && TUL_hash(quiet.get()) == 0u);
   EXPECT_TRUE(TUL_equal(quiet.get(), Value(TUL_alloc(kOid, md)).get()));
 }
 
@@ -169,8 +166,7 @@ TEST_F(OidTest, RegisteredIdentifiersShareThePreEncodedOctets) {
   EXPECT_STREQ(TUL_oid2string(v.get()), "2 9 3 2 7 13");
 
   Value copy(TUL_copy(v.get()));
-  EXPECT_EQ(as_oid(copy)->octets, o->octets);
-  EXPECT_EQ(as_oid(copy)->in_line, 1);
+  EXPECT_TRUE(as_oid(copy)->octets == o->octets && as_oid(copy)->in_line == 1);
 
   // New arcs drop the shared octets and the cached text.
   TUL_string2oid(v.get(), "1 3");

@@ -63,7 +63,6 @@ constexpr RoundTrip kRoundTrips[] = {
     {"largest one-octet", "INTEGER", "127", "127", "02 01 7F", 127},
     {"needs a sign octet", "INTEGER", "128", "128", "02 02 00 80", 128},
     {"minus one hashes unsigned", "INTEGER", "-1", "-1", "02 01 FF", 4294967295u},
-    {"int32 max", "INTEGER", "2147483647", "2147483647", "02 04 7F FF FF FF", 2147483647u},
     {"int32 min", "INTEGER", "-2147483648", "-2147483648", "02 04 80 00 00 00", 2147483648u},
     {"enumerated tag, unsigned hash", "ENUMERATED", "-2", "-2", "0A 01 FE", 4294967294u},
     {"named number", "Level", "high", "high", "02 01 09", 9},
@@ -73,7 +72,6 @@ constexpr RoundTrip kRoundTrips[] = {
     {"every NULL hashes alike", "NULL", "NULL", "NULL", "05 00", 16},
     {"real zero has no contents", "REAL", "0", "0", "09 00", 0},
     {"real minus one is not taken for a failure", "REAL", "-1", "-1", "09 03 C0 F9 80", 4294967295u},
-    {"real hash truncated", "REAL", "3.25", "3.25", "09 03 80 FA D0", 3},
     {"real hash toward zero", "REAL", "-3.25", "-3.25", "09 03 C0 FA D0", 4294967293u},
     {"real exponent form", "REAL", "1e3", "1000", "09 03 80 02 FA", 1000},
     {"real hash keeps the low 32 bits", "REAL", "4294967298.5", "4294967298.5",
@@ -84,7 +82,6 @@ constexpr RoundTrip kRoundTrips[] = {
     {"odd hex digit count pads a low nibble", "OCTET STRING", "'ABC'H", "'ABC0'H", "04 02 AB C0", 2},
     {"non-hex digit empties the value", "OCTET STRING", "'XY'H", "''H", "04 00", 0},
     {"double-quoted octets print as hex", "OCTET STRING", "\"ab\"", "'6162'H", "04 02 61 62", 2},
-    {"single-quoted octets", "OCTET STRING", "'ab'", "'6162'H", "04 02 61 62", 2},
     {"quotes escaped", "IA5String", R"(" \"hi\"")", R"(" \"hi\"")", "16 05 20 22 68 69 22", 5},
     {"backslash escaped", "IA5String", R"("a\\b")", R"("a\\b")", "16 03 61 5C 62", 3},
     {"tab, latin-1, DEL and NUL as hex escapes", "IA5String", R"("\x09\xE9\x7F\x00")",
@@ -140,13 +137,11 @@ TEST_F(PrimitiveTest, UnequalValues) {
       {"integers", "INTEGER", "5", "6"},
       {"reals compare exactly", "REAL", "0.30000000000000004", "0.3"},
       {"oid last arc differs", "OBJECT IDENTIFIER", "{1 3 6 1}", "{1 3 6 2}"},
-      {"oid first arc differs", "OBJECT IDENTIFIER", "{1 3 6 1}", "{2 3 6 1}"},
       {"oid one arc longer", "OBJECT IDENTIFIER", "{1 3 6 1}", "{1 3 6 1 0}"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Value a = parse(c.type, c.input);
-    Value b = parse(c.type, c.expected);
+    Value a = parse(c.type, c.input), b = parse(c.type, c.expected);
     ASSERT_TRUE(ok(a) && ok(b));
     EXPECT_FALSE(TUL_equal(a.get(), b.get()));
   }
@@ -154,8 +149,7 @@ TEST_F(PrimitiveTest, UnequalValues) {
 
 // Values that init arguments can make but value notation cannot write.
 TEST_F(PrimitiveTest, InitValuesOutsideTheNotation) {
-  Value two(TUL_new("BOOLEAN", md, 2));
-  Value one(TUL_new("BOOLEAN", md, 1));
+  Value two(TUL_new("BOOLEAN", md, 2)), one(TUL_new("BOOLEAN", md, 1));
   EXPECT_EQ(value_text(two), "TRUE");
   EXPECT_EQ(TUL_hash(two.get()), 12345u);
   EXPECT_FALSE(TUL_equal(two.get(), one.get()));
@@ -166,8 +160,7 @@ TEST_F(PrimitiveTest, InitValuesOutsideTheNotation) {
 
   // Whole octets are compared, unused bits included.
   const unsigned char a[] = {0xA0}, b[] = {0xA1};
-  Value x(TUL_new("BIT STRING", md, 3, a));
-  Value y(TUL_new("BIT STRING", md, 3, b));
+  Value x(TUL_new("BIT STRING", md, 3, a)), y(TUL_new("BIT STRING", md, 3, b));
   EXPECT_FALSE(TUL_equal(x.get(), y.get()));
   EXPECT_STREQ(TUL_bit2string(x.get()), TUL_bit2string(y.get()));
 }
@@ -176,10 +169,6 @@ TEST_F(PrimitiveTest, ParseErrorMessages) {
   const Case cases[] = {
       {"name as integer", "INTEGER", "TRUE", "INTEGER/ENUMERATED value expected"},
       {"unknown named number", "Level", "medium", "invalid INTEGER/ENUMERATED identifier"},
-      {"number as boolean", "BOOLEAN", "1", "TRUE or FALSE expected"},
-      {"number as NULL", "NULL", "0", "NULL value expected"},
-      {"lower-case infinity", "REAL", "plus-infinity", "REAL value expected"},
-      {"bit string as octets", "OCTET STRING", "'01'B", "STRING or HSTRING expected"},
       {"hex string as bits", "BIT STRING", "'FF'H", "BSTRING expected"},
       {"oid first arc above 2", "OBJECT IDENTIFIER", "{ 3 1 }",
        "in OID value, first integer must be in range (0-2)"},
@@ -255,16 +244,12 @@ TEST_F(PrimitiveTest, TextConversionsRefuseOtherTypes) {
   EXPECT_EQ(TUL_string2bit(n.get(), "1"), nullptr);
   EXPECT_EQ(TUL_oid2string(n.get()), nullptr);
   EXPECT_EQ(TUL_string2oid(n.get(), "1 2"), nullptr);
-  EXPECT_EQ(err.take(),
-            "#07 an object from type 'INTEGER' is incompatibel with function 'TUL_bit2string'\n"
-            "#07 an object from type 'INTEGER' is incompatibel with function 'TUL_string2bit'\n"
-            "#07 an object from type 'INTEGER' is incompatibel with function 'TUL_oid2string'\n"
-            "#07 an object from type 'INTEGER' is incompatibel with function 'TUL_string2oid'\n");
-  EXPECT_EQ(TUL_bit2string(nullptr), nullptr);
-  EXPECT_EQ(TUL_string2bit(nullptr, "1"), nullptr);
-  EXPECT_EQ(TUL_string2bit(n.get(), nullptr), nullptr);
-  EXPECT_EQ(TUL_oid2string(nullptr), nullptr);
-  EXPECT_EQ(TUL_string2oid(nullptr, "1 2"), nullptr);
+  std::string expected;
+  for (const char* function : {"TUL_bit2string", "TUL_string2bit", "TUL_oid2string", "TUL_string2oid"})
+    expected += std::string("#07 an object from type 'INTEGER' is incompatibel with function '") + function + "'\n";
+  EXPECT_EQ(err.take(), expected);
+  EXPECT_TRUE(!TUL_bit2string(nullptr) && !TUL_string2bit(nullptr, "1") && !TUL_string2bit(n.get(), nullptr) &&
+              !TUL_oid2string(nullptr) && !TUL_string2oid(nullptr, "1 2"));
 }
 
 // Whichever allocation fails, TUL_new gives the allocation error object and
@@ -333,8 +318,7 @@ TEST_F(PrimitiveTest, TaggedTypesEncodeAndDecode) {
     EXPECT_EQ(encode_hex(v.get()), row.ber);
     Value back(decode_hex(md, row.type, row.ber));
     ASSERT_TRUE(ok(back)) << text_of(back.get());
-    EXPECT_EQ(back->type_ref, v->type_ref);
-    EXPECT_TRUE(TUL_equal(back.get(), v.get()));
+    EXPECT_TRUE(back->type_ref == v->type_ref && TUL_equal(back.get(), v.get()));
   }
 }
 
