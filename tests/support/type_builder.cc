@@ -124,6 +124,15 @@ std::string decode_or_parse(TUL_Metadata* md, const char* type, const std::strin
   return out;
 }
 
+std::string mismatches(TUL_Metadata* md, std::initializer_list<Outcome> rows) {
+  std::string out;
+  for (const Outcome& row : rows) {
+    const std::string got = decode_or_parse(md, row.type, row.input);
+    if (got != row.expected) out += std::string(row.name) + ": got " + got + "; want " + row.expected + "\n";
+  }
+  return out;
+}
+
 std::string decode_error_message(const std::string& detail, const std::string& type) {
   return "#17 decode error: '" + detail + "' in an object from type '" + type + "'";
 }

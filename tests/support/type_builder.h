@@ -68,6 +68,17 @@ std::string one_line(const std::string& text);
 // checks the round trip. The result is freed.
 std::string decode_or_parse(TUL_Metadata* md, const char* type, const std::string& input);
 
+// A row of a decode/parse table: `expected` is what decode_or_parse gives.
+struct Outcome {
+  const char* name;
+  const char* type;  // decode the hex input as this type; null: parse the input
+  std::string input;
+  std::string expected;
+};
+// One line per row whose outcome differs ("name: got X; want Y"), "" when all match;
+// compared against "" so a failure lists every wrong row at once.
+std::string mismatches(TUL_Metadata* md, std::initializer_list<Outcome> rows);
+
 // The texts of the decode error 17 and the parse error 11.
 std::string decode_error_message(const std::string& detail, const std::string& type);
 std::string parse_error_message(const std::string& detail, const std::string& token, int line = 1);
