@@ -12,10 +12,12 @@
 
 #include "ber.h"
 #include "support/mem.h"
+#include "support/type_builder.h"
 
 namespace {
 
 using namespace tul::ber;
+using tul::test::repeated;
 using Bytes = std::vector<unsigned char>;
 
 // "30 03 02 01 05" as octets; blanks between pairs are skipped.
@@ -23,16 +25,6 @@ Bytes hex(const std::string& text) {
   Bytes out;
   for (size_t i = 0; i + 1 < text.size(); ++i)
     if (text[i] != ' ') out.push_back(static_cast<unsigned char>(std::stoi(text.substr(i++, 2), nullptr, 16)));
-  return out;
-}
-
-std::string hex_text(const unsigned char* p, int n) {
-  std::string out;
-  char two[4];
-  for (int i = 0; i < n; ++i) {
-    std::snprintf(two, sizeof two, i ? " %02X" : "%02X", p[i]);
-    out += two;
-  }
   return out;
 }
 
@@ -45,10 +37,20 @@ Bytes nested(int levels) {
   return out;
 }
 
+// "class form tag length", with "[children]" for a constructed element.
+std::string shape(const PElement* pe) {
+  std::string out = std::to_string(pe->pe_class) + " " + std::to_string(pe->pe_form) + " " +
+                    std::to_string(pe->pe_id) + " " + std::to_string(pe->pe_len);
+  if (pe->pe_form != kConstructed) return out;
+  int children = 0;
+  for (const PElement* c = pe->pe_un1.un_pe_cons; c; c = c->pe_next) ++children;
+  return out + " [" + std::to_string(children) + "]";
+}
+
 // What the content reader of the element's tag makes of it, as text:
 // a number, dotted arcs, the bits as 0s and 1s, or the octets themselves;
 // "error N" with the element's pe_errno when the reader fails (the
-// OBJECT IDENTIFIER reader sets none).
+// OBJECT IDENTIFIER reader sets none). Other tags give the shape.
 std::string converted(PECtx* ctx, PElement* pe) {
   std::string out;
   bool ok = true;
@@ -56,12 +58,11 @@ std::string converted(PECtx* ctx, PElement* pe) {
     case kTagBoolean: out = std::to_string(prim2flag(pe)), ok = out != "-1"; break;
     case kTagInteger:
     case kTagEnumerated: out = std::to_string(prim2num(pe)), ok = pe->pe_errno == 0; break;
-    case kTagReal: {
-      char text[32];
-      std::snprintf(text, sizeof text, "%.17g", prim2real(pe));
-      out = text, ok = pe->pe_errno == 0;
+    case kTagReal:
+      out.resize(32);
+      out.resize(static_cast<size_t>(std::snprintf(out.data(), out.size(), "%.17g", prim2real(pe))));
+      ok = pe->pe_errno == 0;
       break;
-    }
     case kTagObjectIdentifier: {
       uint32_t arcs[kMaxOidArcs];
       int count = -1;
@@ -82,46 +83,42 @@ std::string converted(PECtx* ctx, PElement* pe) {
       tul::mem::free(packed);
       break;
     }
-    default: {
+    case kTagOctetString:
+    case 22: {  // IA5String
       int len = -1;
       char* s = prim2str(pe, &len);
-      ok = s != nullptr;
-      EXPECT_TRUE(ok || len == 0);
-      if (ok) {
-        EXPECT_EQ(s[len], '\0');
-        out.assign(s, static_cast<size_t>(len));
-      }
+      ok = s && s[len] == '\0';
+      if (s) out.assign(s, static_cast<size_t>(len));
       tul::mem::free(s);
+      break;
     }
+    default: return shape(pe);
   }
   return ok ? out : "error " + std::to_string(pe->pe_errno);
-}
-
-// "class form tag length", with "[children]" for a constructed element.
-std::string shape(const PElement* pe) {
-  std::string out = std::to_string(pe->pe_class) + " " + std::to_string(pe->pe_form) + " " +
-                    std::to_string(pe->pe_id) + " " + std::to_string(pe->pe_len);
-  if (pe->pe_form != kConstructed) return out;
-  int children = 0;
-  for (const PElement* c = pe->pe_un1.un_pe_cons; c; c = c->pe_next) ++children;
-  return out + " [" + std::to_string(children) + "]";
 }
 
 class BerTest : public ::testing::Test {
  protected:
   void TearDown() override { tul::mem::fail_countdown = 0; }
 
-  // Reads one element in place from `input`, which must outlive the tree.
-  PElement* read(const Bytes& input, int* ps_errno = nullptr) {
-    PStream ps{};
-    str_open(&ps);
-    str_setup(&ps, reinterpret_cast<char*>(const_cast<unsigned char*>(input.data())),
-              static_cast<int>(input.size()), 1);
-    ps.pe_ctx = ctx;
-    PElement* pe = ps2pe_aux(&ps, 1, 1);
-    if (ps_errno) *ps_errno = ps.ps_errno;
-    str_close(&ps);
+  // Reads one element from `input`, in place (then `input` must outlive
+  // the tree) or into owned contents.
+  PElement* read(const Bytes& input, int* ps_errno = nullptr, int in_place = 1) {
+    PStream* ps = ps_alloc(str_open);
+    str_setup(ps, reinterpret_cast<char*>(const_cast<unsigned char*>(input.data())),
+              static_cast<int>(input.size()), in_place);
+    ps->pe_ctx = ctx;
+    PElement* pe = ps2pe_aux(ps, 1, 1);
+    if (ps_errno) *ps_errno = ps->ps_errno;
+    ps_free(ps);
     return pe;
+  }
+
+  // What reading `input` in place gives: see converted(), or the stream's error.
+  std::string decoded(const Bytes& input) {
+    int err = -1;
+    PElement* pe = read(input, &err);
+    return pe ? converted(ctx, pe) : "ps_errno " + std::to_string(err);
   }
 
   // The encoding of `pe` (sized first) as hex, or its trace as text;
@@ -129,11 +126,15 @@ class BerTest : public ::testing::Test {
   static std::string write(PElement* pe, bool as_trace = false) {
     PStream ps{};
     str_open(&ps);
-    std::string out = (as_trace ? pe2pl(&ps, pe) : pe2ps_aux(&ps, pe, 1)) != 0 ? "<failed>"
-                      : as_trace ? std::string(ps.ps_base, static_cast<size_t>(ps.ps_byteno))
-                                 : hex_text(reinterpret_cast<unsigned char*>(ps.ps_base), ps.ps_byteno);
+    bool failed = (as_trace ? pe2pl(&ps, pe) : pe2ps_aux(&ps, pe, 1)) != 0;
+    std::string out = as_trace ? std::string(ps.ps_base, static_cast<size_t>(ps.ps_byteno)) : "";
+    char two[4];
+    for (int i = 0; !as_trace && i < ps.ps_byteno; ++i) {
+      std::snprintf(two, sizeof two, i ? " %02X" : "%02X", static_cast<unsigned char>(ps.ps_base[i]));
+      out += two;
+    }
     str_close(&ps);
-    return out;
+    return failed ? "<failed>" : out;
   }
 
   ElementContextGuard guard;
@@ -142,82 +143,91 @@ class BerTest : public ::testing::Test {
 
 // ---- Reader ----
 
-TEST_F(BerTest, Reader) {
+TEST_F(BerTest, Reading) {
   struct Row {
     const char* name;
     Bytes input;
-    const char* expected;  // the element's shape, or the stream's error
+    const char* expected;
   } rows[] = {
       {"class and constructed bit", hex("E5 00"), "3 1 5 0 [0]"},
-      {"tag 30 fits the first octet", hex("5E 01 AA"), "1 0 30 1"},
-      {"tag 31 needs a second octet", hex("9F 1F 00"), "2 0 31 0"},
-      {"two tag groups", hex("1F 81 7F 00"), "0 0 255 0"},
-      {"largest tag accepted", hex("1F FF 7F 00"), "0 0 16383 0"},
       {"leading zero tag group accepted", hex("1F 80 05 00"), "0 0 5 0"},
-      {"long length, one octet", [] { Bytes b = hex("04 81 80"); b.resize(3 + 128); return b; }(), "0 0 4 128"},
-      {"long length, non-minimal", hex("04 82 00 01 AA"), "0 0 4 1"},
-      {"indefinite, first child end-of-contents", hex("24 80 00 00"), "0 1 4 -1 [0]"},
+      {"long length, non-minimal", hex("04 82 00 01 61"), "a"},
+      {"indefinite, first child end-of-contents", hex("30 80 00 00"), "0 1 16 -1 [0]"},
       {"trailing octets are not examined", hex("30 06 04 01 AA 04 01 BB FF FF"), "0 1 16 6 [2]"},
+      {"as deep as the bound", nested(kMaxElementDepth), "0 1 16 -1 [1]"},
       {"empty input is a clean end", {}, "ps_errno 0"},
-      {"third tag group overflows", hex("1F 81 80 00 00"), "ps_errno 1"},
       {"end inside the tag number", hex("1F 81"), "ps_errno 5"},
-      {"five length octets", hex("04 85 00 00 00 00 01"), "ps_errno 2"},
       {"length beyond 2^31 - 1", hex("04 84 80 00 00 00"), "ps_errno 2"},
       {"end inside a long length", hex("04 82 01"), "ps_errno 6"},
-      {"no length octet", hex("04"), "ps_errno 4"},
       {"contents shorter than the length", hex("04 03 01 02"), "ps_errno 4"},
       {"indefinite primitive", hex("04 80 00 00"), "ps_errno 9"},
       {"children overrun the parent", hex("30 03 02 02 01 01"), "ps_errno 7"},
       {"indefinite element without end-of-contents", hex("30 80 02 01 05"), "ps_errno 4"},
       {"nested deeper than the bound", nested(kMaxElementDepth + 1), "ps_errno 10"},
+      {"boolean: only the first octet counts", hex("01 02 00 FF"), "0"},
+      {"boolean without contents", hex("01 00"), "error 7"},
+      {"integer: non-minimal positive", hex("02 03 00 00 05"), "5"},
+      {"integer: non-minimal negative", hex("02 02 FF FF"), "-1"},
+      {"integer without contents", hex("02 00"), "error 7"},
+      {"integer constructed", hex("22 03 02 01 05"), "error 7"},
+      {"real: special value too long", hex("09 02 40 00"), "error 1"},
+      {"real: decimal form", hex("09 02 01 31"), "error 12"},
+      {"real: base 8", hex("09 03 90 01 01"), "8"},
+      {"real: base 16", hex("09 03 A0 01 01"), "16"},
+      {"real: reserved base", hex("09 03 B0 01 01"), "error 12"},
+      {"real: scaling factor", hex("09 03 8C 00 01"), "8"},
+      {"real: explicit exponent length", hex("09 04 83 01 F9 80"), "1"},
+      {"real: exponent length above 4", hex("09 03 83 05 00"), "error 1"},
+      {"real: exponent cut short", hex("09 02 82 00"), "error 12"},
+      {"real: more than 10 octets", hex("09 0B 80 00 01 01 01 01 01 01 01 01 01"), "error 1"},
+      {"real: huge exponent saturates", hex("09 07 A3 04 7F FF FF FF 01"), "inf"},
+      {"real: tiny exponent gives zero", hex("09 07 A3 04 80 00 00 00 01"), "0"},
+      {"real constructed", hex("29 00"), "error 7"},
+      {"oid: arc beyond 32 bits", hex("06 07 00 90 80 80 80 80 00"), "error 0"},
+      {"oid: one arc more than the limit", hex("06 81 80" + repeated(" 01", kMaxOidArcs)), "error 0"},
+      {"oid constructed", hex("26 03 06 01 2B"), "error 0"},
+      {"constructed without segments", hex("24 00"), ""},
+      {"segments of the own tag and OCTET STRING", hex("36 06 16 01 61 04 01 62"), "ab"},
+      {"nested segments", hex("24 80 24 80 04 01 61 00 00 04 01 62 00 00"), "ab"},
+      {"segment tagged INTEGER", hex("24 06 04 01 61 02 01 05"), "error 9"},
+      {"bits: unused bits are not copied", hex("03 02 04 FF"), "1111"},
+      {"bits: no contents at all", hex("03 00"), ""},
+      {"bits: unused count 8", hex("03 01 08"), "error 11"},
+      {"bits: segments of 4 and 12 bits", hex("23 09 03 02 04 50 03 03 04 AB C0"), "0101101010111100"},
+      {"bits: a bad segment fails all", hex("23 07 03 02 00 FF 03 01 09"), "error 11"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    int err = -1;
-    PElement* pe = read(row.input, &err);
-    EXPECT_EQ(pe ? shape(pe) : "ps_errno " + std::to_string(err), row.expected);
+    EXPECT_EQ(decoded(row.input), row.expected);
   }
-  Bytes deep_enough = nested(kMaxElementDepth);
-  EXPECT_NE(read(deep_enough), nullptr);
-}
-
-TEST_F(BerTest, TruncationAtEveryPositionFails) {
   const Bytes whole = hex("30 80 A1 0A 04 02 61 62 1F 81 00 02 05 00 24 80 04 01 63 00 00 00 00");
   ASSERT_NE(read(whole), nullptr);
-  for (size_t n = 1; n < whole.size(); ++n) {
+  for (size_t n = 1; n < whole.size(); ++n) {  // every truncation fails
     SCOPED_TRACE(n);
-    Bytes prefix(whole.begin(), whole.begin() + static_cast<long>(n));
     int err = 0;
-    EXPECT_EQ(read(prefix, &err), nullptr);
+    EXPECT_EQ(read(Bytes(whole.begin(), whole.begin() + static_cast<long>(n)), &err), nullptr);
     EXPECT_NE(err, 0);
   }
+  PElement* pe = read(whole);
+  tul::mem::fail_countdown = 1;  // copying the contents out
+  EXPECT_EQ(converted(ctx, pe->pe_un1.un_pe_cons->pe_un1.un_pe_cons), "error 2");
 }
 
-// A caller's buffer is read in place; an own copy gives owned contents.
+// A caller's buffer is read in place; otherwise the contents are owned.
 TEST_F(BerTest, ContentsInPlaceOrOwned) {
   Bytes input = hex("30 06 04 01 AA 04 01 BB");
-  PElement* tree = read(input);
-  ASSERT_NE(tree, nullptr);
-  PElement* first = tree->pe_un1.un_pe_cons;
+  PElement* first = read(input)->pe_un1.un_pe_cons;
   EXPECT_EQ(first->pe_un1.un_pe_prim, input.data() + 4);
   EXPECT_EQ(first->pe_next->pe_un1.un_pe_prim, input.data() + 7);
   EXPECT_EQ(first->pe_inline, 1);
-
-  PStream* ps = ps_alloc(str_open);
-  ASSERT_NE(ps, nullptr);
-  ASSERT_EQ(str_setup(ps, reinterpret_cast<char*>(input.data()), static_cast<int>(input.size()), 0), 0);
-  ps->pe_ctx = ctx;
-  PElement* pe = ps2pe_aux(ps, 1, 1);
-  ps_free(ps);
-  ASSERT_NE(pe, nullptr);
+  PElement* pe = read(input, nullptr, 0);
   first = pe->pe_un1.un_pe_cons;
   EXPECT_EQ(first->pe_inline, 0);
-  EXPECT_EQ(hex_text(first->pe_un1.un_pe_prim, 1), "AA");
+  EXPECT_NE(first->pe_un1.un_pe_prim, input.data() + 4);
+  EXPECT_EQ(first->pe_un1.un_pe_prim[0], 0xAA);
   pe_free(pe);
   EXPECT_EQ(first->pe_un1.un_pe_prim, nullptr);
 }
-
-// ---- Streams ----
 
 TEST_F(BerTest, StreamLimitsAndFailures) {
   char buffer[3];
@@ -230,7 +240,6 @@ TEST_F(BerTest, StreamLimitsAndFailures) {
   str_close(&full);
 
   PStream* bare = ps_alloc(nullptr);
-  ASSERT_NE(bare, nullptr);
   unsigned char octet = 0;
   EXPECT_EQ(ps_io(bare, bare->ps_readP, &octet, 1, 0), -1);
   EXPECT_EQ(bare->ps_errno, kPsEndOfData);
@@ -251,56 +260,38 @@ TEST_F(BerTest, StreamLimitsAndFailures) {
   str_close(&grow);
 }
 
-// ---- Element context ----
-
-TEST_F(BerTest, HundredAndFirstElementComesFromTheHeapEvenAfterAShortage) {
+TEST_F(BerTest, ElementContext) {
+  // The 101st element comes from the heap, even after a shortage.
   for (int i = 0; i < kChunkElements; ++i) ASSERT_NE(new_PE(ctx, 0, 0, 1), nullptr);
   tul::mem::fail_countdown = 1;
   EXPECT_EQ(new_PE(ctx, 0, 0, 1), nullptr);
   EXPECT_EQ(ctx->stack_memory.next, nullptr);
   PElement* pe = new_PE(ctx, kContext, kConstructed, 7);
-  ASSERT_NE(pe, nullptr);
   ASSERT_NE(ctx->stack_memory.next, nullptr);
   EXPECT_EQ(pe, &ctx->stack_memory.next->array[0]);
   EXPECT_EQ(shape(pe), "2 1 7 0 [0]");  // zero-filled
-}
-
-TEST_F(BerTest, OrphanedContentsAreReleasedWithTheContext) {
-  // An encoder that fails half-way leaves elements that own contents but
-  // hang under no root; the guard still releases them.
+  // An encoder failing half-way leaves elements owning contents under no
+  // root; the guard still releases them.
   EXPECT_NE(double2prim(ctx, 3.5), nullptr);
-  PElement* bits = strb2bitstr(ctx, "\xA0", 3);
-  ASSERT_NE(bits, nullptr);
-  EXPECT_EQ(bits->pe_inline, 0);
+  EXPECT_EQ(strb2bitstr(ctx, "\xA0", 3)->pe_inline, 0);
 }
 
 // ---- Content conversions ----
 
-// Each element is written, read back and converted by the reader of its
-// tag (constructed ones show their number of children).
+// Each element is written, then read back.
 TEST_F(BerTest, Encodings) {
-  std::vector<char> payload(65536, 'x');
+  std::vector<char> payload(256, 'x');
   auto sized = [&](uint8_t tagclass, uint16_t id, int len) {
     PElement* pe = oct2prim(ctx, payload.data(), len);
     pe->pe_class = tagclass, pe->pe_id = id;
     return pe;
   };
-  auto repeat = [](const char* text, int n) {
-    std::string out;
-    while (n-- > 0) out += text;
-    return out;
-  };
   auto integer = [&](int32_t v) { return num2prim(ctx, v, kUniversal, kTagInteger); };
   auto real = [&](double d) { return double2prim(ctx, d); };
   auto bits = [&](const char* packed, int n) { return bit2prim(strb2bitstr(ctx, packed, n)); };
-  auto oid = [&](std::vector<uint32_t> arcs) -> PElement* {
-    int len = 0;
-    unsigned char* octets = nullptr;
-    if (encodeOID(static_cast<int>(arcs.size()), arcs.data(), &len, &octets) != 0) return nullptr;
+  auto oid = [&](std::vector<uint32_t> arcs) -> PElement* {  // the guard releases the octets
     PElement* pe = new_PE(ctx, kUniversal, kPrimitive, kTagObjectIdentifier);
-    pe->pe_len = len;
-    pe->pe_un1.un_pe_prim = octets;  // owned: the guard releases it
-    return pe;
+    return encodeOID(static_cast<int>(arcs.size()), arcs.data(), &pe->pe_len, &pe->pe_un1.un_pe_prim) ? nullptr : pe;
   };
   Bytes indefinite = hex("30 80 02 01 05 24 80 04 01 61 00 00 00 00");
   Bytes ready = hex("02 01 05");
@@ -315,52 +306,39 @@ TEST_F(BerTest, Encodings) {
     const char* name;
     PElement* pe;
     std::string encoding;  // "fails": building fails; "": too long to spell out
-    std::string value;     // what reading the encoding back gives (its shape when constructed)
+    std::string value;     // what reading the encoding back gives
   } rows[] = {
-      {"tag 30: one identifier octet", sized(kUniversal, 30, 0), "1E 00", ""},
-      {"tag 31: two octets", sized(kUniversal, 31, 0), "1F 1F 00", ""},
-      {"tag 127", sized(kContext, 127, 0), "9F 7F 00", ""},
+      {"tag 30: one identifier octet", sized(kUniversal, 30, 0), "1E 00", "0 0 30 0"},
+      {"tag 31: two octets", sized(kUniversal, 31, 0), "1F 1F 00", "0 0 31 0"},
+      {"tag 127", sized(kContext, 127, 0), "9F 7F 00", "2 0 127 0"},
       {"tag 128: three octets", new_PE(ctx, kApplication, kConstructed, 128), "7F 81 00 00", "1 1 128 0 [0]"},
-      {"tag 16383", sized(kPrivate, 16383, 0), "DF FF 7F 00", ""},
-      {"tag 16384 still exact", sized(kUniversal, 16384, 0), "1F 81 80 00 00", "unreadable"},
-      {"length 127: short form", sized(kUniversal, 4, 127), "04 7F" + repeat(" 78", 127), repeat("x", 127)},
-      {"length 128: long form", sized(kUniversal, 4, 128), "04 81 80" + repeat(" 78", 128), repeat("x", 128)},
-      {"length 255", sized(kUniversal, 4, 255), "04 81 FF" + repeat(" 78", 255), repeat("x", 255)},
-      {"length 256: two octets", sized(kUniversal, 4, 256), "04 82 01 00" + repeat(" 78", 256), repeat("x", 256)},
-      {"length 65536: three octets", sized(kUniversal, 4, 65536), "", repeat("x", 65536)},
+      {"tag 16383", sized(kPrivate, 16383, 0), "DF FF 7F 00", "3 0 16383 0"},
+      {"tag 16384 still exact", sized(kUniversal, 16384, 0), "1F 81 80 00 00", "ps_errno 1"},
+      {"length 127: short form", sized(kUniversal, 4, 127), "04 7F" + repeated(" 78", 127), repeated("x", 127)},
+      {"length 128: long form", sized(kUniversal, 4, 128), "04 81 80" + repeated(" 78", 128), repeated("x", 128)},
+      {"length 256: two octets", sized(kUniversal, 4, 256), "04 82 01 00" + repeated(" 78", 256), repeated("x", 256)},
       {"indefinite read is written definite", read(indefinite), "30 08 02 01 05 24 03 04 01 61", "0 1 16 8 [2]"},
       {"children in order, a ready encoding verbatim", seq, "30 06 02 01 01 02 01 05", "0 1 16 6 [2]"},
       {"octets", text, "04 02 68 69", "hi"},
       {"true is FF", bool2prim(ctx, 7), "01 01 FF", "1"},
-      {"false", bool2prim(ctx, 0), "01 01 00", "0"},
       {"enumerated takes the caller's tag", num2prim(ctx, 3, kApplication, kTagEnumerated), "4A 01 03", "3"},
       {"-128: one octet", integer(-128), "02 01 80", "-128"},
       {"-8388608: three octets", integer(-8388608), "02 03 80 00 00", "-8388608"},
       {"8388608: four octets", integer(8388608), "02 04 00 80 00 00", "8388608"},
       {"-8388609: four octets", integer(-8388609), "02 04 FF 7F FF FF", "-8388609"},
-      {"real zero has no contents", real(0.0), "09 00", "0"},
-      {"plus infinity", real(HUGE_VAL), "09 01 40", "inf"},
-      {"minus infinity", real(-HUGE_VAL), "09 01 41", "-inf"},
-      {"real 3: trailing zero octets dropped", real(3.0), "09 03 80 FA C0", "3"},
-      {"real -0.75", real(-0.75), "09 03 C0 F8 C0", "-0.75"},
       {"largest double: two-octet exponent", real(DBL_MAX), "09 0A 81 03 C8 FF FF FF FF FF FF F8",
        "1.7976931348623157e+308"},
       {"smallest normal double: exponent -1029", real(-DBL_MIN), "09 04 C1 FB FB 80", "-2.2250738585072014e-308"},
       {"subnormal double", real(4.9406564584124654e-324), "09 04 81 FB C7 80", "4.9406564584124654e-324"},
       {"0.1: seven mantissa octets", real(0.1), "09 09 80 C5 CC CC CC CC CC CC D0", "0.10000000000000001"},
       {"not a number", real(std::nan("")), "fails", ""},
-      {"2.999 is one subidentifier", oid({2, 999}), "06 02 88 37", "2.999"},
-      {"largest arc", oid({0, 0, 4294967295u}), "06 06 00 8F FF FF FF 7F", "0.0.4294967295"},
       {"0.39 is the last under arc 0", oid({0, 39}), "06 01 27", "0.39"},
-      {"1.0 starts at 40", oid({1, 0}), "06 01 28", "1.0"},
       {"2.0 starts at 80", oid({2, 0}), "06 01 50", "2.0"},
-      {"as many arcs as the limit", oid(std::vector<uint32_t>(kMaxOidArcs, 1)), "", "1" + repeat(".1", 127)},
+      {"as many arcs as the limit", oid(std::vector<uint32_t>(kMaxOidArcs, 1)), "", "1" + repeated(".1", 127)},
       {"single arc", oid({1}), "fails", ""},
       {"first arc 3", oid({3, 1}), "fails", ""},
       {"1.40", oid({1, 40}), "fails", ""},
       {"more arcs than the limit", oid(std::vector<uint32_t>(kMaxOidArcs + 1, 1)), "fails", ""},
-      {"no bits", bits("", 0), "03 01 00", ""},
-      {"one bit", bits("\x80", 1), "03 02 07 80", "1"},
       {"eight bits", bits("\xA5", 8), "03 02 00 A5", "10100101"},
       {"garbage in unused bits is dropped", bits("\xFF", 3), "03 02 05 E0", "111"},
   };
@@ -374,84 +352,18 @@ TEST_F(BerTest, Encodings) {
     }
     Bytes back = hex(written);
     EXPECT_EQ(ps_get_abs(row.pe), static_cast<int>(back.size()));
-    PElement* again = read(back);
-    EXPECT_EQ(!again ? "unreadable" : again->pe_form ? shape(again) : converted(ctx, again), row.value);
+    EXPECT_EQ(decoded(back), row.value);
   }
   PElement* small = integer(-1);  // short contents live inside the element
   EXPECT_EQ(small->pe_un1.un_pe_prim, reinterpret_cast<unsigned char*>(&small->pe_un2.prim_data));
   EXPECT_EQ(text->pe_un1.un_pe_prim, reinterpret_cast<const unsigned char*>(hi));  // not copied
   EXPECT_EQ(text->pe_inline, 1);
-  uint32_t arcs[2] = {1, 3};
-  int len = 0;
-  unsigned char* octets = nullptr;
-  tul::mem::fail_countdown = 1;
-  EXPECT_EQ(encodeOID(2, arcs, &len, &octets), -1);
   for (long n = 1; n <= 3; ++n) {  // every allocation building a BIT STRING
     tul::mem::fail_countdown = n;
     PElement* pe = strb2bitstr(ctx, "\xFF\xFF", 16);
     EXPECT_EQ(pe == nullptr, tul::mem::fail_countdown == 0) << n;
     tul::mem::fail_countdown = 0;
   }
-}
-
-TEST_F(BerTest, Decodings) {
-  struct Row {
-    const char* name;
-    const char* input;
-    std::string expected;
-  } rows[] = {
-      {"boolean: only the first octet counts", "01 02 00 FF", "0"},
-      {"boolean without contents", "01 00", "error 7"},
-      {"integer: non-minimal positive", "02 03 00 00 05", "5"},
-      {"integer: non-minimal negative", "02 02 FF FF", "-1"},
-      {"integer: five octets overflow", "02 05 01 00 00 00 00", "error 1"},
-      {"integer without contents", "02 00", "error 7"},
-      {"integer constructed", "22 03 02 01 05", "error 7"},
-      {"real: other special value", "09 01 42", "error 12"},
-      {"real: special value too long", "09 02 40 00", "error 1"},
-      {"real: decimal form", "09 02 01 31", "error 12"},
-      {"real: base 8", "09 03 90 01 01", "8"},
-      {"real: base 16", "09 03 A0 01 01", "16"},
-      {"real: reserved base", "09 03 B0 01 01", "error 12"},
-      {"real: scaling factor", "09 03 8C 00 01", "8"},
-      {"real: explicit exponent length", "09 04 83 01 F9 80", "1"},
-      {"real: exponent length above 4", "09 03 83 05 00", "error 1"},
-      {"real: exponent cut short", "09 02 82 00", "error 12"},
-      {"real: more than 10 octets", "09 0B 80 00 01 01 01 01 01 01 01 01 01", "error 1"},
-      {"real: huge exponent saturates", "09 07 A3 04 7F FF FF FF 01", "inf"},
-      {"real: tiny exponent gives zero", "09 07 A3 04 80 00 00 00 01", "0"},
-      {"real constructed", "29 00", "error 7"},
-      {"oid: subidentifier starting with 0x80", "06 02 80 01", "error 0"},
-      {"oid: last octet continues", "06 02 2B 86", "error 0"},
-      {"oid: arc beyond 32 bits", "06 07 00 90 80 80 80 80 00", "error 0"},
-      {"oid constructed", "26 03 06 01 2B", "error 0"},
-      {"constructed without segments", "24 00", ""},
-      {"segments of the string's own tag", "36 06 16 01 61 16 01 62", "ab"},
-      {"mixed own tag and OCTET STRING", "36 06 16 01 61 04 01 62", "ab"},
-      {"nested segments", "24 80 24 80 04 01 61 00 00 04 01 62 00 00", "ab"},
-      {"segment tagged INTEGER", "24 06 04 01 61 02 01 05", "error 9"},
-      {"bits: unused bits are not copied", "03 02 04 FF", "1111"},
-      {"bits: no contents at all", "03 00", ""},
-      {"bits: unused count 8", "03 01 08", "error 11"},
-      {"bits: unused bits with no data", "03 01 03", "error 11"},
-      {"bits: segments of 3 and 5 bits", "23 08 03 02 05 A0 03 02 03 F8", "10111111"},
-      {"bits: segments of 4 and 12 bits", "23 09 03 02 04 50 03 03 04 AB C0", "0101101010111100"},
-      {"bits: a bad segment fails all", "23 07 03 02 00 FF 03 01 09", "error 11"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Bytes input = hex(row.input);
-    PElement* pe = read(input);
-    ASSERT_NE(pe, nullptr);
-    EXPECT_EQ(converted(ctx, pe), row.expected);
-  }
-  Bytes too_many = {0x06, 0x81, 0x80};  // 128 subidentifiers: one arc too many
-  too_many.insert(too_many.end(), kMaxOidArcs, 0x01);
-  EXPECT_EQ(converted(ctx, read(too_many)), "error 0");
-  Bytes input = hex("04 01 61");
-  PElement* pe = read(input);
-  tul::mem::fail_countdown = 1;
-  EXPECT_EQ(converted(ctx, pe), "error 2");
 }
 
 TEST_F(BerTest, BitOnExtendsAndCopiesUnownedContents) {
@@ -487,22 +399,18 @@ TEST_F(BerTest, TraceLayout) {
        "-- ( UNIV IA5S 0x9\n--     \"abcd\"\n--     0x22656667\n--     \"h\"\n-- )\n"},
       {"integers never show as text", hex("02 01 41"), "-- ( UNIV INT 0x1\n--     0x41\n-- )\n"},
       {"nested, empty constructed child", hex("A1 02 A2 00"), "-- ( CONT 0x1\n--     ( CONT 0x2 )\n-- )\n"},
-      {"deepest tree: lines stay within their buffer", nested(kMaxElementDepth), nullptr},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    PElement* pe = read(row.input);
-    ASSERT_NE(pe, nullptr);
-    std::string text = write(pe, true);
-    if (row.expected) {
-      EXPECT_EQ(text, row.expected);
-    }
-    size_t longest = 0, start = 0;
-    for (size_t at = text.find('\n'); at != std::string::npos; start = at + 1, at = text.find('\n', start))
-      longest = std::max(longest, at - start);
-    EXPECT_LT(longest, 512u);
-    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(write(read(row.input), true), row.expected);
   }
+  // The deepest tree: every line stays within its 512-octet buffer.
+  std::string text = write(read(nested(kMaxElementDepth)), true);
+  size_t longest = 0, start = 0;
+  for (size_t at = text.find('\n'); at != std::string::npos; start = at + 1, at = text.find('\n', start))
+    longest = std::max(longest, at - start);
+  EXPECT_LT(longest, 512u);
+  EXPECT_EQ(text.back(), '\n');
 }
 
 }  // namespace
