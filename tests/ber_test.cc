@@ -286,12 +286,9 @@ TEST_F(BerTest, ElementContext) {
 
 // Each element is written, then read back.
 TEST_F(BerTest, Encodings) {
-  std::vector<char> payload(256, 'x');
-  auto sized = [&](uint8_t tagclass, uint16_t id, int len) {
-    PElement* pe = oct2prim(ctx, payload.data(), len);
-    pe->pe_class = tagclass, pe->pe_id = id;
-    return pe;
-  };
+  const std::string payload(256, 'x');
+  auto tag = [&](uint8_t tagclass, uint16_t id) { return new_PE(ctx, tagclass, kPrimitive, id); };
+  auto octets = [&](int len) { return oct2prim(ctx, payload.data(), len); };
   auto integer = [&](int32_t v) { return num2prim(ctx, v, kUniversal, kTagInteger); };
   auto real = [&](double d) { return double2prim(ctx, d); };
   auto bits = [&](const char* packed, int n) { return bit2prim(strb2bitstr(ctx, packed, n)); };
@@ -314,15 +311,15 @@ TEST_F(BerTest, Encodings) {
     std::string encoding;  // "fails": building fails; "": too long to spell out
     std::string value;     // what reading the encoding back gives
   } rows[] = {
-      {"tag 30: one identifier octet", sized(kUniversal, 30, 0), "1E 00", "0 0 30 0"},
-      {"tag 31: two octets", sized(kUniversal, 31, 0), "1F 1F 00", "0 0 31 0"},
-      {"tag 127", sized(kContext, 127, 0), "9F 7F 00", "2 0 127 0"},
+      {"tag 30: one identifier octet", tag(kUniversal, 30), "1E 00", "0 0 30 0"},
+      {"tag 31: two octets", tag(kUniversal, 31), "1F 1F 00", "0 0 31 0"},
+      {"tag 127", tag(kContext, 127), "9F 7F 00", "2 0 127 0"},
       {"tag 128: three octets", new_PE(ctx, kApplication, kConstructed, 128), "7F 81 00 00", "1 1 128 0 [0]"},
-      {"tag 16383", sized(kPrivate, 16383, 0), "DF FF 7F 00", "3 0 16383 0"},
-      {"tag 16384 still exact", sized(kUniversal, 16384, 0), "1F 81 80 00 00", "ps_errno 1"},
-      {"length 127: short form", sized(kUniversal, 4, 127), "04 7F" + repeated(" 78", 127), repeated("x", 127)},
-      {"length 128: long form", sized(kUniversal, 4, 128), "04 81 80" + repeated(" 78", 128), repeated("x", 128)},
-      {"length 256: two octets", sized(kUniversal, 4, 256), "04 82 01 00" + repeated(" 78", 256), repeated("x", 256)},
+      {"tag 16383", tag(kPrivate, 16383), "DF FF 7F 00", "3 0 16383 0"},
+      {"tag 16384 still exact", tag(kUniversal, 16384), "1F 81 80 00 00", "ps_errno 1"},
+      {"length 127: short form", octets(127), "04 7F" + repeated(" 78", 127), repeated("x", 127)},
+      {"length 128: long form", octets(128), "04 81 80" + repeated(" 78", 128), repeated("x", 128)},
+      {"length 256: two octets", octets(256), "04 82 01 00" + repeated(" 78", 256), repeated("x", 256)},
       {"indefinite read is written definite", read(indefinite), "30 08 02 01 05 24 03 04 01 61", "0 1 16 8 [2]"},
       {"children in order, a ready encoding verbatim", seq, "30 06 02 01 01 02 01 05", "0 1 16 6 [2]"},
       {"octets", text, "04 02 68 69", "hi"},
