@@ -313,22 +313,23 @@ void free_template(TUL_Entry* e) {
 }
 
 // Notification ids: field names and attribute labels interned, oids empty.
-bool copy_ids(TUL_NotificationEntry* n) {
-  if (n->size <= 0 || !n->ids) {
-    n->size = 0;
-    n->ids = nullptr;
-    return true;
-  }
-  auto* copy = mem::alloc_array<TUL_AndAttributeId>(n->size);
+// The record owns either the copy or nothing (no ids) afterwards.
+bool copy_ids(TUL_NotificationEntry* n, const TUL_AndAttributeId* source) {
+  int32_t size = n->size;
+  n->ids = nullptr;
+  n->size = 0;
+  if (size <= 0 || !source) return true;
+  auto* copy = mem::alloc_array<TUL_AndAttributeId>(size);
   if (!copy) return false;
-  for (int32_t i = 0; i < n->size; ++i) {
-    copy[i] = {n->ids[i].field_name, n->ids[i].attribute, nullptr};
+  for (int32_t i = 0; i < size; ++i) {
+    copy[i] = {source[i].field_name, source[i].attribute, nullptr};
     if (!intern(copy[i].field_name) || !intern(copy[i].attribute)) {
       mem::free(copy);
       return false;
     }
   }
   n->ids = copy;
+  n->size = size;
   return true;
 }
 
@@ -339,21 +340,16 @@ bool add_template(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj) {
   auto* e = static_cast<TUL_Entry*>(mem::alloc(kind.record_size));
   if (!e) return false;
   std::memcpy(e, def, kind.record_size);
-  char*& label = string_field(e, offsetof(TUL_AttributeEntry, label));
-  bool ok = intern(e->name) && intern(label);
+  entry_obj(e) = nullptr;
+  // The copy must never own the caller's id array, whatever fails below.
+  bool ok = e->entry_type != TUL_ENTRY_NOTIFICATION ||
+            copy_ids(reinterpret_cast<TUL_NotificationEntry*>(e), reinterpret_cast<TUL_NotificationEntry*>(def)->ids);
+  ok = ok && intern(e->name) && intern(string_field(e, offsetof(TUL_AttributeEntry, label)));
   for (const FieldSource& source : kind.sources)
     if (source.offset && ok) ok = intern(string_field(e, source.offset));
   if (!kind.has_registration) e->name = nullptr;
-  if (ok && e->entry_type == TUL_ENTRY_NOTIFICATION) ok = copy_ids(reinterpret_cast<TUL_NotificationEntry*>(e));
-  else if (e->entry_type == TUL_ENTRY_NOTIFICATION) reinterpret_cast<TUL_NotificationEntry*>(e)->ids = nullptr;
-  entry_obj(e) = nullptr;
-  if (!ok) {
-    if (e->entry_type == TUL_ENTRY_NOTIFICATION) reinterpret_cast<TUL_NotificationEntry*>(e)->size = 0;
-    free_template(e);
-    return false;
-  }
-  entry_obj(e) = obj ? TUL_copy(obj) : nullptr;
-  if (!TULH_add_entry(table, e)) {
+  if (ok) entry_obj(e) = obj ? TUL_copy(obj) : nullptr;
+  if (!ok || !TULH_add_entry(table, e)) {
     TUL_free(entry_obj(e));
     free_template(e);
     return false;

@@ -141,6 +141,25 @@ TEST_F(InsertTest, TemplatesAreCopiedFirstLabelWinning) {
   EXPECT_EQ(found->name, nullptr);
 }
 
+TEST_F(InsertTest, ShortagesLeaveTheCallersRecordAloneAndLeakNothing) {
+  TUL_AndAttributeId ids[] = {{const_cast<char*>("f1"), const_cast<char*>("severity"), nullptr}};
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
+  for (long n = 1;; ++n) {
+    std::string label = "alarm" + std::to_string(n);  // fresh names to intern each run
+    TUL_NotificationEntry e{};
+    e.entry_type = TUL_ENTRY_NOTIFICATION;
+    e.label = const_cast<char*>(label.c_str());
+    e.info_syntax = const_cast<char*>("AlarmInfo");
+    e.size = 1;
+    e.ids = ids;
+    FailNthAllocation fail(n);
+    _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
+    EXPECT_EQ(e.ids, ids);
+    if (!fail.fired()) break;
+  }
+  EXPECT_STREQ(ids[0].attribute, "severity");
+}
+
 TEST(Creation, EveryAllocationFailureIsHandledWithoutLeaks) {
   // Fail the 1st, 2nd, ... allocation of a dictionary's creation until one
   // run needs no failure; each run must give null or a usable dictionary.
