@@ -100,10 +100,7 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
     return 0;
   }
   CodecNestingGuard nesting;
-  if (!nesting) {
-    pass_error(&ctx->error, TUL_error(dtd, 5, "nesting of constructed values"));
-    return 0;
-  }
+  if (!nesting) return encode_too_deep(obj, ctx);
   TUL_Behavior* b = tul_behavior(c->choice);
   if (!b->encode || !b->encode(c->choice, ctx)) return 0;
   TUL_Asn1TypeEntry* d = description(obj);

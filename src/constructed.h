@@ -56,6 +56,9 @@ bool values_equal(TUL_Object* a, TUL_Object* b);
 // is there already, in which case it is freed.
 void pass_error(TUL_Object** slot, TUL_Object* error);
 
+// Records error 5 for a value nested deeper than the encoders follow; 0.
+int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx);
+
 // Records the decode error 17 with `detail` and the type name of `obj`.
 int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail);
 

@@ -97,10 +97,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
 int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
   TUL_Metadata* dtd = tul_dtd(obj);
   CodecNestingGuard nesting;
-  if (!nesting) {
-    pass_error(&ctx->error, TUL_error(dtd, 5, "nesting of constructed values"));
-    return 0;
-  }
+  if (!nesting) return encode_too_deep(obj, ctx);
   PElement* pe = open_constructed(obj, ctx);
   if (!pe) return 0;
   PElement* last = nullptr;

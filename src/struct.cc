@@ -31,6 +31,11 @@ CodecNestingGuard::~CodecNestingGuard() {
   if (entered_) --codec_nesting;
 }
 
+int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  pass_error(&ctx->error, TUL_error(tul_dtd(obj), 5, "nesting of constructed values"));
+  return 0;
+}
+
 PElement* open_constructed(TUL_Object* obj, TULE_EncodeContext* ctx) {
   bool is_set = tul_behavior(obj)->basic_type & (TUL_SET_TYPE | TUL_SETOF_TYPE);
   PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, is_set ? ber::kTagSet : ber::kTagSequence);
@@ -288,10 +293,7 @@ int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
 int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
   TUL_Metadata* dtd = tul_dtd(obj);
   CodecNestingGuard nesting;
-  if (!nesting) {
-    pass_error(&ctx->error, TUL_error(dtd, 5, "nesting of constructed values"));
-    return 0;
-  }
+  if (!nesting) return encode_too_deep(obj, ctx);
   PElement* pe = open_constructed(obj, ctx);
   if (!pe) return 0;
   TUL_Asn1TypeEntry* d = description(obj);
