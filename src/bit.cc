@@ -65,13 +65,6 @@ TUL_Object* _init(TUL_Object* obj, va_list* args) {
   return set_bits(obj, bits, area.data());
 }
 
-void _free(TUL_Object* obj) {
-  TUL_Octet* b = as_bits(obj);
-  mem::free(b->octet);
-  mem::free(b->string);
-  mem::free(b);
-}
-
 TUL_Object* _copy(TUL_Object* obj) {
   TUL_Octet* source = as_bits(obj);
   int32_t count = source->octet ? source->len : 0;
@@ -141,7 +134,7 @@ TUL_API constinit TUL_Behavior TUL_bitstring_behavior = {
     .basic_type = TUL_BITSTRING_TYPE,
     .alloc = _alloc,
     .init = _init,
-    .free = _free,
+    .free = tul::prim::free_octet_record,
     .decode = _decode,
     .encode = _encode,
     .parse = _parse,

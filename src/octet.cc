@@ -32,13 +32,6 @@ TUL_Object* _init(TUL_Object* obj, va_list* args) {
   return obj;
 }
 
-void _free(TUL_Object* obj) {
-  TUL_Octet* o = as_octet(obj);
-  mem::free(o->octet);
-  mem::free(o->string);
-  mem::free(o);
-}
-
 // A value whose block was consumed copies as an empty value.
 TUL_Object* _copy(TUL_Object* obj) {
   TUL_Octet* source = as_octet(obj);
@@ -173,7 +166,7 @@ constexpr TUL_Behavior kTable = {
     .basic_type = TUL_OCTETSTRING_TYPE,
     .alloc = _alloc,
     .init = _init,
-    .free = _free,
+    .free = prim::free_octet_record,
     .decode = _decode,
     .encode = _encode,
     .parse = _parse,

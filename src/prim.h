@@ -83,6 +83,15 @@ inline TUL_Object* copy_octet_record(TUL_Object* obj, size_t n, int32_t len) {
 // Releases a record that owns no further blocks.
 inline void free_record(TUL_Object* obj) { mem::free(obj); }
 
+// Free slot of every TUL_Octet value (the strings and BIT STRING): the
+// bytes, the cached text form, the record.
+inline void free_octet_record(TUL_Object* obj) {
+  auto* o = reinterpret_cast<TUL_Octet*>(obj);
+  mem::free(o->octet);
+  mem::free(o->string);
+  mem::free(o);
+}
+
 // Every primitive value evaluates to itself.
 inline void* evaluate_self(TUL_Object* obj, void*) { return obj; }
 
