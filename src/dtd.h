@@ -161,16 +161,7 @@ struct Names {
   char* octet_string;
   char* bit_string;
   char* object_identifier;
-  char* integer;
-  char* enumerated;
-  char* boolean;
-  char* null;
-  char* real;
   char* error_type;
-  char* unitialized;
-  char* allocation_error;
-  char* text;
-  char* string;
   char* not_chosen;  // "???"
 };
 
