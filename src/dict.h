@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "dtd.h"
 #include "tul.h"
 
 namespace tul::dict {
@@ -31,7 +32,7 @@ struct TemplateKind {
   int entry_type;
   size_t record_size;
   TULH_HT* TUL_Metadata::*table;
-  const char* value_type;  // meta-schema type describing such a template
+  char* Names::*value_type;  // meta-schema type describing such a template
   size_t obj_offset;
   FieldSource sources[kMaxStringFields];  // the interned syntax fields
   bool has_registration;

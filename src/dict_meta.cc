@@ -482,7 +482,7 @@ TUL_Object* build_template(TUL_Entry* e) {
   if (!kind) return nullptr;
   TUL_Object*& cached = entry_obj(e);
   if (cached) return cached;
-  Building v(TUL_alloc(kind->value_type, e->dtd));
+  Building v(TUL_alloc_US(names().*kind->value_type, e->dtd));
   if (!v.value || !set_text(v.value, "registration", e->name) ||
       !set_text(v.value, "label", string_field(e, offsetof(TUL_AttributeEntry, label))))
     return nullptr;
@@ -501,24 +501,6 @@ TUL_Object* build_any(TUL_Entry* e) {
 /* ------------------------------------------------------------------------
  * Entering definitions
  * ---------------------------------------------------------------------- */
-
-struct DefinitionNames {
-  unsigned generation = ~0u;
-  char* metadata = nullptr;
-  char* asn1 = nullptr;
-  char* kinds[kTemplateKinds] = {};
-};
-
-const DefinitionNames& definition_names() {
-  static DefinitionNames names;
-  if (names.generation != hash::strings_generation() || !names.metadata) {
-    names.generation = hash::strings_generation();
-    names.metadata = TUL_unique_string("TUL.Metadata");
-    names.asn1 = TUL_unique_string("TUL.Asn1");
-    for (int k = 0; k < kTemplateKinds; ++k) names.kinds[k] = TUL_unique_string(template_kind(k + 1)->value_type);
-  }
-  return names;
-}
 
 void add_type_value(TUL_Metadata* md, TUL_Object* v) {
   TUL_Asn1TypeEntry e{};
@@ -554,7 +536,7 @@ extern "C" {
 
 TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj) {
   if (!md) return nullptr;
-  const DefinitionNames& names = definition_names();
+  const tul::Names& names = tul::names();
   char* type = TUL_object_type(obj);
   if (!obj || !type) return TUL_error(md, 13);
   if (type == names.asn1) {
@@ -562,7 +544,7 @@ TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj) {
     return obj;
   }
   for (int k = 0; k < kTemplateKinds; ++k)
-    if (type == names.kinds[k]) {
+    if (type == names.*template_kind(k + 1)->value_type) {
       add_template_value(md, obj, *template_kind(k + 1));
       return obj;
     }

@@ -52,6 +52,17 @@ constexpr NameRow kNameRows[] = {
     {&Names::object_identifier, "OBJECT IDENTIFIER"},
     {&Names::error_type, "TUL.ErrorType"},
     {&Names::not_chosen, "???"},
+    {&Names::asn1, "TUL.Asn1"},
+    {&Names::metadata, "TUL.Metadata"},
+    {&Names::notification, "TUL.Notification"},
+    {&Names::attribute, "TUL.Attribute"},
+    {&Names::parameter, "TUL.Parameter"},
+    {&Names::action, "TUL.Action"},
+    {&Names::moc, "TUL.MOC"},
+    {&Names::package, "TUL.Package"},
+    {&Names::name_binding, "TUL.NameBinding"},
+    {&Names::attribute_group, "TUL.AttributeGroup"},
+    {&Names::behavior, "TUL.Behavior"},
 };
 static_assert(sizeof(kNameRows) / sizeof(kNameRows[0]) == sizeof(Names) / sizeof(char*),
               "every interned name has a row");

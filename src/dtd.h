@@ -163,6 +163,18 @@ struct Names {
   char* object_identifier;
   char* error_type;
   char* not_chosen;  // "???"
+  // Meta-schema types that describe definitions.
+  char* asn1;
+  char* metadata;
+  char* notification;
+  char* attribute;
+  char* parameter;
+  char* action;
+  char* moc;
+  char* package;
+  char* name_binding;
+  char* attribute_group;
+  char* behavior;
 };
 
 extern Names interned_names;
