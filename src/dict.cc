@@ -205,8 +205,6 @@ bool intern(char*& name) {
   return name != nullptr;
 }
 
-void free_enum_list(TUL_EnumList* list) { mem::free(list); }
-
 // Copies `count` named values with interned labels; null list for 0.
 bool copy_enums(int32_t count, TUL_EnumList*& list) {
   if (count <= 0 || !list) {
@@ -229,13 +227,13 @@ bool copy_enums(int32_t count, TUL_EnumList*& list) {
 void free_members(TUL_Asn1Type* members, int32_t size) {
   if (!members) return;
   for (int32_t i = 0; i < size; ++i)
-    if (members[i].enums) free_enum_list(members[i].enum_list);
+    mem::free(members[i].enum_list);
   mem::free(members);
 }
 
 void free_type_entry(TUL_Asn1TypeEntry* e) {
   free_members(e->members, e->size);
-  if (e->enums) free_enum_list(e->enum_list);
+  mem::free(e->enum_list);
   if (e->is_allocated) mem::free(e->behavior);
   mem::free(e);
 }
@@ -290,7 +288,7 @@ bool add_type(TUL_Metadata* dtd, TUL_Asn1TypeEntry* def, TUL_Object* obj) {
   e->enum_list = enums;
   if (!enums) e->enums = 0;
   if (!copy_members(e)) {
-    if (e->enums) free_enum_list(e->enum_list);
+    mem::free(e->enum_list);
     mem::free(e);
     return false;
   }
