@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ber.h"
-#include "support/mem.h"
+#include "mem.h"
 #include "support/type_builder.h"
 
 namespace {

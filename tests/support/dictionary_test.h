@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "support/mem.h"
+#include "mem.h"
 #include "tul.h"
 
 namespace tul::test {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "dtd.h"
-#include "support/mem.h"
+#include "mem.h"
 
 namespace {
 

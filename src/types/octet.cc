@@ -5,6 +5,7 @@
 #include <span>
 
 #include "parse.h"
+#include "tulversion.h"
 #include "prim.h"
 
 namespace tul::octet {
@@ -180,10 +181,61 @@ constexpr TUL_Behavior kTable = {
     .mapping = nullptr,
 };
 
+// BER-String: an octet value whose octets are one whole BER encoding. A
+// decode keeps the element it is given as its encoding, an encode writes the
+// octets verbatim, and the print may add a trace of the encoding.
+int _ber_decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  if (!obj || !ctx) return 0;
+  PElement* pe = prim::unwrap(obj, ctx);
+  if (!pe) return 0;
+  TUL_Object* encoding = TUL_pe2ber(pe, tul_dtd(obj));
+  if (!encoding) return 0;
+  auto* octets = reinterpret_cast<TUL_Octet*>(encoding);
+  TUL_Object* result = prim::call_init(obj, static_cast<int>(octets->len), octets->octet);
+  TUL_free(encoding);
+  if (prim::failed(result, obj)) return prim::decode_failed(ctx, result);
+  return 1;
+}
+
+int _ber_encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  if (!obj || !ctx) return 0;
+  auto* value = reinterpret_cast<TUL_Octet*>(obj);
+  PElement* pe = oct2prim(ctx->pe_ctx, value->octet, value->octet ? value->len : 0);
+  if (!pe) return 0;
+  // The stored octets are a whole encoding already: written verbatim.
+  pe->pe_form = ber::kInlineConstructed;
+  return prim::finish_encode(obj, ctx, pe);
+}
+
+void _ber_print(TUL_Object* obj, TULP_PrintContext* ctx) {
+  if (!obj || !ctx || !ctx->prints) return;
+  TUL_Metadata* dtd = tul_dtd(obj);
+  if (dtd->octet_behavior.print) dtd->octet_behavior.print(obj, ctx);
+  if (!tul::globals.ber_annotated) return;
+  ber::ElementContextGuard guard;
+  PElement* pe = nullptr;
+  if (!TUL_ber2pe(guard.get(), obj, &pe)) {
+    prim::print(ctx, "\n-- !!! octets are not BER (X.209) encoded");
+    return;
+  }
+  char line[96];
+  std::snprintf(line, sizeof line, "\n-- %ld octets as generic and structured BER trace:\n", TUL_size(obj));
+  prim::print(ctx, line);
+  TUL_pe2pl(pe, ctx);
+  prim::print(ctx, "-- end of BER trace");
+}
+
 }  // namespace
 }  // namespace tul::octet
 
 TUL_API constinit TUL_Behavior TUL_octet_behavior = tul::octet::kTable;
+
+const TUL_Behavior tul::ber_string_behavior =
+    tul::prim::derive(tul::octet::kTable, [](TUL_Behavior& t) {
+      t.decode = tul::octet::_ber_decode;
+      t.encode = tul::octet::_ber_encode;
+      t.print = tul::octet::_ber_print;
+    });
 
 // The character-string types print their bytes as quoted text.
 TUL_API constinit TUL_Behavior TUL_printable_behavior =

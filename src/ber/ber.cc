@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/mem.h"
+#include "mem.h"
 
 namespace mem = tul::mem;
 using namespace tul::ber;

@@ -13,7 +13,7 @@
 
 #include "dtd.h"
 #include "hash.h"
-#include "support/mem.h"
+#include "mem.h"
 
 namespace tul::parse {
 namespace {

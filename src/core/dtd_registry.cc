@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dtd.h"
-#include "support/mem.h"
+#include "mem.h"
 
 namespace tul {
 namespace {

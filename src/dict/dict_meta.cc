@@ -9,7 +9,7 @@
 #include "dict.h"
 #include "dtd.h"
 #include "hash.h"
-#include "support/mem.h"
+#include "mem.h"
 
 namespace tul::dict {
 namespace {

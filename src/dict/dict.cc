@@ -7,10 +7,9 @@
 #include <cstring>
 #include <span>
 
-#include "codec.h"
 #include "dtd.h"
 #include "hash.h"
-#include "support/mem.h"
+#include "mem.h"
 
 namespace tul::dict {
 
@@ -512,9 +511,9 @@ TUL_API TUL_Metadata* TUL_new_Metadata(void) {
   for (const TypeRow& row : kBuiltinTypes) add_type_row(dtd, row, is_builtin_row(row));
   for (const BindingRow& row : kBindings) TUL_set_method_table(dtd, row.type, &(dtd->*row.table));
   dtd->tmp_object = make_singleton(dtd, "TUL.Unitialized", "!!! object is not initialized yet !!!");
-  TUL_register(dtd, "BER-String", "decode", reinterpret_cast<void*>(tul::codec::ber_decode));
-  TUL_register(dtd, "BER-String", "encode", reinterpret_cast<void*>(tul::codec::ber_encode));
-  TUL_register(dtd, "BER-String", "print", reinterpret_cast<void*>(tul::codec::ber_print));
+  TUL_register(dtd, "BER-String", "decode", reinterpret_cast<void*>(tul::ber_string_behavior.decode));
+  TUL_register(dtd, "BER-String", "encode", reinterpret_cast<void*>(tul::ber_string_behavior.encode));
+  TUL_register(dtd, "BER-String", "print", reinterpret_cast<void*>(tul::ber_string_behavior.print));
   dtd->alloc_error = make_singleton(dtd, "TUL.AllocationError", "!!! memory allocation error !!!");
   if (dtd->alloc_error) dtd->alloc_error->error = 2;
   TUL_register(dtd, "TUL.Text", "print", reinterpret_cast<void*>(text_print));

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "support/mem.h"
+#include "mem.h"
 
 namespace tul::coll {
 namespace {

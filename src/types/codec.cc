@@ -1,4 +1,6 @@
-// Encode/decode driver, tagging, ANY typing and the BER-String behaviours.
+// Encode/decode driver, tagging, ANY typing. The driver types ANY DEFINED BY
+// members through the dictionary's registration index, so this layer looks
+// templates up in the dictionary below it.
 // Every run owns one element context on the stack; a decode reads the
 // BER-String's octets in place, and encodings below kSmallEncoding octets are
 // assembled in the call's own buffer so that only the result is allocated.
@@ -10,7 +12,6 @@
 
 #include "dict.h"
 #include "hash.h"
-#include "prim.h"
 #include "tulversion.h"
 
 using namespace tul::ber;
@@ -173,8 +174,6 @@ const AnyTypeTable& any_types() {
   return table;
 }
 
-void prints(TULP_PrintContext* ctx, const char* text) { ctx->prints(text, ctx->ptr); }
-
 }  // namespace
 
 /* ------------------------------------------------------------------------
@@ -297,57 +296,8 @@ void TUL_pe2pl(PElement* pe, TULP_PrintContext* ctx) {
   PStream* ps = stream.get();
   unsigned char terminator = 0;
   if (pe2pl(ps, pe) == -1 || ps_io(ps, ps->ps_writeP, &terminator, 1, 0) == -1) return;
-  prints(ctx, ps->ps_base);
+  ctx->prints(ps->ps_base, ctx->ptr);
 }
-
-/* ------------------------------------------------------------------------
- * BER-String behaviours
- * ---------------------------------------------------------------------- */
-
-namespace tul::codec {
-
-int ber_decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  if (!obj || !ctx) return 0;
-  PElement* pe = tul::prim::unwrap(obj, ctx);
-  if (!pe) return 0;
-  TUL_Object* encoding = TUL_pe2ber(pe, tul_dtd(obj));
-  if (!encoding) return 0;
-  auto* octets = reinterpret_cast<TUL_Octet*>(encoding);
-  TUL_Object* result = tul::prim::call_init(obj, static_cast<int>(octets->len), octets->octet);
-  TUL_free(encoding);
-  if (tul::prim::failed(result, obj)) return tul::prim::decode_failed(ctx, result);
-  return 1;
-}
-
-int ber_encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
-  if (!obj || !ctx) return 0;
-  auto* value = reinterpret_cast<TUL_Octet*>(obj);
-  PElement* pe = oct2prim(ctx->pe_ctx, value->octet, value->octet ? value->len : 0);
-  if (!pe) return 0;
-  // The stored octets are a whole encoding already: written verbatim.
-  pe->pe_form = kInlineConstructed;
-  return tul::prim::finish_encode(obj, ctx, pe);
-}
-
-void ber_print(TUL_Object* obj, TULP_PrintContext* ctx) {
-  if (!obj || !ctx || !ctx->prints) return;
-  TUL_Metadata* dtd = tul_dtd(obj);
-  if (dtd->octet_behavior.print) dtd->octet_behavior.print(obj, ctx);
-  if (!tul::globals.ber_annotated) return;
-  ElementContextGuard guard;
-  PElement* pe = nullptr;
-  if (!TUL_ber2pe(guard.get(), obj, &pe)) {
-    prints(ctx, "\n-- !!! octets are not BER (X.209) encoded");
-    return;
-  }
-  char line[96];
-  std::snprintf(line, sizeof line, "\n-- %ld octets as generic and structured BER trace:\n", TUL_size(obj));
-  prints(ctx, line);
-  TUL_pe2pl(pe, ctx);
-  prints(ctx, "-- end of BER trace");
-}
-
-}  // namespace tul::codec
 
 /* ------------------------------------------------------------------------
  * Exported driver

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "hash.h"
-#include "support/mem.h"
+#include "mem.h"
 #include "tulversion.h"
 
 long tul::mem::fail_countdown = 0;

@@ -133,6 +133,11 @@ TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name);
 // allocation-error object. Every type's `alloc` slot uses it.
 TUL_Object* alloc_object(TUL_Entry* entry, size_t size);
 
+// BER-String's table: the octet table with its own decode, encode and
+// print. Defined with the octet family above this layer; every new
+// dictionary registers those three slots, as it copies the fourteen tables.
+extern const TUL_Behavior ber_string_behavior;
+
 // The library's own names, interned once and interned again after
 // TUL_free_unique_strings. Compare names against these by identity.
 struct Names {

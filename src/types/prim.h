@@ -11,7 +11,7 @@
 
 #include "codec.h"
 #include "dtd.h"
-#include "support/mem.h"
+#include "mem.h"
 
 namespace tul::prim {
 

@@ -1,6 +1,6 @@
 // The encode/decode driver between values and BER-String values, the tag
 // rules of type definitions and members, the typing of ANY and ANY DEFINED BY
-// elements, and the behaviours of the BER-String type.
+// elements.
 #ifndef TUL_CODEC_H
 #define TUL_CODEC_H
 
@@ -36,12 +36,6 @@ char* TULM_anydefinedbyId2type(TUL_Object* obj, TUL_Asn1TypeEntry* e, char* id);
 void TUL_pe2pl(PElement* pe, TULP_PrintContext* ctx);
 
 namespace tul::codec {
-
-// The decode, encode and print behaviours of BER-String, registered on every
-// new dictionary.
-int ber_decode(TUL_Object* obj, TULE_DecodeContext* ctx);
-int ber_encode(TUL_Object* obj, TULE_EncodeContext* ctx);
-void ber_print(TUL_Object* obj, TULP_PrintContext* ctx);
 
 // Depth bound of the walks along a chain of base types and of nested CHOICE
 // alternatives; a longer chain can only come from a cyclic definition.
