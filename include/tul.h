@@ -439,6 +439,29 @@ TUL_API void TUL_print_indentation(TULP_PrintContext* ctx);
  * Errors
  * ====================================================================== */
 
+/* The error codes: the `error` field of an error object, and the number
+ * after "#" in a trace line. Codes 1, 3, 18 and 19 are unused. */
+typedef enum TUL_ErrorCode {
+  TUL_ERR_MEMORY = 2,         /* memory allocation error */
+  TUL_ERR_NO_TYPE = 4,        /* no ASN.1 definition with that name */
+  TUL_ERR_LIMIT = 5,          /* an internal limit is reached */
+  TUL_ERR_NO_FIELD = 6,       /* no member of that name in the type */
+  TUL_ERR_INCOMPATIBLE = 7,   /* wrong basic type for the function */
+  TUL_ERR_INDEX = 8,          /* list index out of range */
+  TUL_ERR_NO_BEHAVIOR = 9,    /* no action of that name */
+  TUL_ERR_SIGNATURE = 10,     /* persistence file signature */
+  TUL_ERR_PARSE = 11,         /* value notation parse error */
+  TUL_ERR_OPEN = 12,          /* a file cannot be opened */
+  TUL_ERR_DEFINITION = 13,    /* a value that is no definition */
+  TUL_ERR_OID_FORMAT = 14,    /* OBJECT IDENTIFIER text */
+  TUL_ERR_MEMBER_TYPE = 15,   /* a member or element of the wrong type */
+  TUL_ERR_MANDATORY = 16,     /* encoding lacks a mandatory member */
+  TUL_ERR_DECODE = 17,        /* BER decode error */
+  TUL_ERR_EOF = 20,           /* value notation ends early */
+  TUL_ERR_ARGUMENT = 21,      /* invalid argument(s) */
+  TUL_ERR_BIT_FORMAT = 22     /* BIT STRING text */
+} TUL_ErrorCode;
+
 /* Forms the message of `error` ("#NN " and the message) with the arguments
  * and writes it with a line feed to stderr while tracing is on. */
 TUL_API void TUL_trace_error(int error, ...);

@@ -102,13 +102,13 @@ int find_member(const TUL_Asn1TypeEntry* d, const char* name) {
 bool has_basic_type(TUL_Object* obj, int bits, const char* function_word) {
   if (!obj) return false;
   if (TUL_object_basic_type(obj) & bits) return true;
-  TUL_trace_error(7, TUL_object_type(obj), function_word);
+  TUL_trace_error(TUL_ERR_INCOMPATIBLE, TUL_object_type(obj), function_word);
   return false;
 }
 
 TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
   auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
-  if (!obj) return TUL_error(entry->dtd, 2);
+  if (!obj) return TUL_error(entry->dtd, TUL_ERR_MEMORY);
   obj->type_ref = entry;
   return obj;
 }
@@ -136,24 +136,24 @@ struct MessageRow {
 
 // In the order the table is searched.
 constexpr MessageRow kMessages[] = {
-    {2, "memory allocation error"},
-    {4, "no ASN.1 definition with name '%s' found"},
-    {5, "an internal memory limitation is reached, topic: '%s'"},
-    {6, "no field '%s' in an object from type '%s'"},
-    {8, "the specified index is out of range"},
-    {9, "no behavior function '%s' in an object from type '%s'"},
-    {10, "persistence file signature error: '%s'"},
-    {11, "parse error: %s, line: %d, last token: %s"},
-    {12, "opening of file '%s' failed"},
-    {13, "invalid definition (ASN.1 or GDMO) provided"},
-    {14, "OID string format error, %s"},
-    {22, "BIT STRING format error, %s"},
-    {7, "an object from type '%s' is incompatibel with function 'TUL_%s'"},
-    {15, "this member is supposed to be from type '%s'"},
-    {16, "encode error: the member '%s' in an object from type '%s' is mandatory"},
-    {17, "decode error: '%s' in an object from type '%s'"},
-    {20, "EOF detected while parsing"},
-    {21, "invalid argument(s) in function 'TUL_%s'"},
+    {TUL_ERR_MEMORY, "memory allocation error"},
+    {TUL_ERR_NO_TYPE, "no ASN.1 definition with name '%s' found"},
+    {TUL_ERR_LIMIT, "an internal memory limitation is reached, topic: '%s'"},
+    {TUL_ERR_NO_FIELD, "no field '%s' in an object from type '%s'"},
+    {TUL_ERR_INDEX, "the specified index is out of range"},
+    {TUL_ERR_NO_BEHAVIOR, "no behavior function '%s' in an object from type '%s'"},
+    {TUL_ERR_SIGNATURE, "persistence file signature error: '%s'"},
+    {TUL_ERR_PARSE, "parse error: %s, line: %d, last token: %s"},
+    {TUL_ERR_OPEN, "opening of file '%s' failed"},
+    {TUL_ERR_DEFINITION, "invalid definition (ASN.1 or GDMO) provided"},
+    {TUL_ERR_OID_FORMAT, "OID string format error, %s"},
+    {TUL_ERR_BIT_FORMAT, "BIT STRING format error, %s"},
+    {TUL_ERR_INCOMPATIBLE, "an object from type '%s' is incompatibel with function 'TUL_%s'"},
+    {TUL_ERR_MEMBER_TYPE, "this member is supposed to be from type '%s'"},
+    {TUL_ERR_MANDATORY, "encode error: the member '%s' in an object from type '%s' is mandatory"},
+    {TUL_ERR_DECODE, "decode error: '%s' in an object from type '%s'"},
+    {TUL_ERR_EOF, "EOF detected while parsing"},
+    {TUL_ERR_ARGUMENT, "invalid argument(s) in function 'TUL_%s'"},
 };
 
 constexpr size_t kMessageSize = 512;
@@ -226,7 +226,7 @@ TUL_API TUL_Object* TUL_error(TUL_Metadata* dtd, int error, ...) {
   tul::form_message(buffer, error, args);
   va_end(args);
   if (!dtd) return nullptr;
-  if (error == 2) return dtd->alloc_error;
+  if (error == TUL_ERR_MEMORY) return dtd->alloc_error;
   return tul::make_error_object(dtd, error, buffer);
 }
 
@@ -236,11 +236,11 @@ TUL_API TUL_Object* TUL_error(TUL_Metadata* dtd, int error, ...) {
 
 TUL_API TUL_Object* TUL_alloc_US(char* type, TUL_Metadata* dtd) {
   if (!type || !dtd) {
-    TUL_trace_error(21, "alloc/alloc_US");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "alloc/alloc_US");
     return nullptr;
   }
   TUL_Asn1TypeEntry* entry = tul::find_type(dtd, type);
-  if (!entry) return TUL_error(dtd, 4, type);
+  if (!entry) return TUL_error(dtd, TUL_ERR_NO_TYPE, type);
   if (!entry->behavior) TULM_inherit(entry);
   if (!entry->behavior || !entry->behavior->alloc) return nullptr;
   TUL_Object* obj = entry->behavior->alloc(reinterpret_cast<TUL_Entry*>(entry));
@@ -250,11 +250,11 @@ TUL_API TUL_Object* TUL_alloc_US(char* type, TUL_Metadata* dtd) {
 
 TUL_API TUL_Object* TUL_alloc(const char* type, TUL_Metadata* dtd) {
   if (!type || !dtd) {
-    TUL_trace_error(21, "alloc/alloc_US");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "alloc/alloc_US");
     return nullptr;
   }
   char* name = TUL_unique_string(type);
-  if (!name) return TUL_error(dtd, 2);
+  if (!name) return TUL_error(dtd, TUL_ERR_MEMORY);
   return TUL_alloc_US(name, dtd);
 }
 
@@ -369,7 +369,7 @@ TUL_API void TUL_set_method_table_US(TUL_Metadata* dtd, char* type, TUL_Behavior
   if (!dtd || !type || !behavior) return;
   TUL_Asn1TypeEntry* entry = tul::find_type(dtd, type);
   if (!entry) {
-    TUL_trace_error(4, type);
+    TUL_trace_error(TUL_ERR_NO_TYPE, type);
     return;
   }
   if (entry->is_allocated) tul::mem::free(entry->behavior);
@@ -386,7 +386,7 @@ TUL_API TUL_Behavior* TUL_get_method_table_US(TUL_Metadata* dtd, char* type) {
   if (!dtd || !type) return nullptr;
   TUL_Asn1TypeEntry* entry = tul::find_type(dtd, type);
   if (!entry) {
-    TUL_trace_error(4, type);
+    TUL_trace_error(TUL_ERR_NO_TYPE, type);
     return nullptr;
   }
   return entry->behavior;
@@ -420,7 +420,7 @@ void TULM_inherit(TUL_Asn1TypeEntry* e) {
     if (!cur->type || --limit < 0) return;
     TUL_Asn1TypeEntry* base = tul::find_type(dtd, cur->type);
     if (!base) {
-      TUL_trace_error(4, cur->type);
+      TUL_trace_error(TUL_ERR_NO_TYPE, cur->type);
       return;
     }
     cur = base;
@@ -478,7 +478,7 @@ TUL_Asn1Type* TULM_memberentry(TUL_Object* obj, char* name) {
   TUL_Asn1TypeEntry* d;
   int i = member_index(obj, name, &d);
   if (i < 0) {
-    TUL_trace_error(6, name, TUL_object_type(obj));
+    TUL_trace_error(TUL_ERR_NO_FIELD, name, TUL_object_type(obj));
     return nullptr;
   }
   return &d->members[i];
@@ -493,7 +493,7 @@ TUL_Entry* _TUL_type_info_US(TUL_Metadata* dtd, char* type) {
   if (!dtd || !type) return nullptr;
   TUL_Asn1TypeEntry* e = tul::find_type(dtd, type);
   if (!e) {
-    TUL_trace_error(4, type);
+    TUL_trace_error(TUL_ERR_NO_TYPE, type);
     return nullptr;
   }
   if (!e->behavior && e->type) TULM_inherit(e);

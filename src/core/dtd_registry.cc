@@ -55,7 +55,7 @@ TUL_ActionFunction find_action(const TUL_Behavior* b, const char* name) {
 TUL_Asn1TypeEntry* registrable_entry(TUL_Metadata* dtd, const char* type, char* function_name) {
   TUL_Asn1TypeEntry* e = _TUL_asn1_info(dtd, type, 0);
   if (!e) {
-    TUL_trace_error(4, type);
+    TUL_trace_error(TUL_ERR_NO_TYPE, type);
     return nullptr;
   }
   if (!function_name || !e->behavior) return nullptr;
@@ -135,7 +135,7 @@ TUL_API void* TUL_retrieve_action(TUL_Metadata* dtd, const char* type, const cha
   char* name = TUL_unique_string(function_name);
   TUL_Asn1TypeEntry* e = _TUL_asn1_info(dtd, type, 0);
   if (!e) {
-    TUL_trace_error(4, type);
+    TUL_trace_error(TUL_ERR_NO_TYPE, type);
     return nullptr;
   }
   if (!name || !e->behavior) return nullptr;
@@ -157,7 +157,7 @@ TUL_API void* TUL_action_US(char* function, TUL_Object* obj, void* data) {
     if (!cur) break;
     if (TUL_ActionFunction f = tul::find_action(cur->behavior, function)) return f(obj, data);
   }
-  TUL_trace_error(9, function, TUL_object_type(obj));
+  TUL_trace_error(TUL_ERR_NO_BEHAVIOR, function, TUL_object_type(obj));
   return nullptr;
 }
 
@@ -172,7 +172,7 @@ TUL_API char** TUL_members(TUL_Object* seq) {
   int size = d ? d->size : 0;
   auto** names = tul::mem::alloc_array<char*>(size + 1);
   if (!names) {
-    TUL_trace_error(2);
+    TUL_trace_error(TUL_ERR_MEMORY);
     return nullptr;
   }
   for (int i = 0; i < size; ++i) names[i] = d->members[i].name;
@@ -183,7 +183,7 @@ TUL_API char** TUL_members(TUL_Object* seq) {
 TUL_API TUL_Object* TUL_assoc_US(TUL_Object* seq, char* member) {
   if (!seq || !member || !tul::is_structure(seq, "assoc/assoc_US")) return nullptr;
   int i = tul::find_member(_TUL_object_info(seq, 1), member);
-  if (i < 0) return TUL_error(tul_dtd(seq), 6, member, TUL_object_type(seq));
+  if (i < 0) return TUL_error(tul_dtd(seq), TUL_ERR_NO_FIELD, member, TUL_object_type(seq));
   TUL_Object* value = tul::member_slots(seq)[i];
   return value == tul_dtd(seq)->tmp_object ? nullptr : value;
 }
@@ -197,10 +197,10 @@ TUL_API TUL_Object* TUL_assign_US(TUL_Object* seq, char* member, TUL_Object* obj
   if (!seq || !tul::is_structure(seq, "assign/assign_US")) return nullptr;
   TUL_Asn1TypeEntry* d = _TUL_object_info(seq, 1);
   int i = tul::find_member(d, member);
-  if (i < 0) return TUL_error(tul_dtd(seq), 6, member, TUL_object_type(seq));
+  if (i < 0) return TUL_error(tul_dtd(seq), TUL_ERR_NO_FIELD, member, TUL_object_type(seq));
   char* declared = d->members[i].type;
   if (obj && TUL_object_type(obj) != declared && !TULM_is_any(declared))
-    return TUL_error(tul_dtd(seq), 15, declared);
+    return TUL_error(tul_dtd(seq), TUL_ERR_MEMBER_TYPE, declared);
   TUL_Object* tmp = tul_dtd(seq)->tmp_object;
   TUL_Object*& slot = tul::member_slots(seq)[i];
   TUL_Object* previous = slot;

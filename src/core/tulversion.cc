@@ -35,7 +35,7 @@ extern "C" {
 TUL_API void TUL_set_option(int topic, int activate) {
   int* field = tul::option_field(topic);
   if (!field) {
-    TUL_trace_error(21, "set_option");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "set_option");
     return;
   }
   *field = activate;
@@ -44,7 +44,7 @@ TUL_API void TUL_set_option(int topic, int activate) {
 TUL_API int TUL_get_option(int topic) {
   int* field = tul::option_field(topic);
   if (!field) {
-    TUL_trace_error(21, "get_option");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "get_option");
     return 0;
   }
   return *field;

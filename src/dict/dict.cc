@@ -492,7 +492,7 @@ TUL_API void _TUL_add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* 
   bool ok = def->entry_type == TUL_ENTRY_ASN1
                 ? tul::dict::add_type(dtd, reinterpret_cast<TUL_Asn1TypeEntry*>(def), obj)
                 : tul::dict::add_template(dtd, def, obj);
-  if (!ok) TUL_trace_error(2);
+  if (!ok) TUL_trace_error(TUL_ERR_MEMORY);
 }
 
 TUL_API TUL_Metadata* TUL_new_Metadata(void) {
@@ -515,7 +515,7 @@ TUL_API TUL_Metadata* TUL_new_Metadata(void) {
   TUL_register(dtd, "BER-String", "encode", reinterpret_cast<void*>(tul::ber_string_behavior.encode));
   TUL_register(dtd, "BER-String", "print", reinterpret_cast<void*>(tul::ber_string_behavior.print));
   dtd->alloc_error = make_singleton(dtd, "TUL.AllocationError", "!!! memory allocation error !!!");
-  if (dtd->alloc_error) dtd->alloc_error->error = 2;
+  if (dtd->alloc_error) dtd->alloc_error->error = TUL_ERR_MEMORY;
   TUL_register(dtd, "TUL.Text", "print", reinterpret_cast<void*>(text_print));
   if (!dtd->tmp_object || !dtd->alloc_error) {
     TUL_free_Metadata(dtd);

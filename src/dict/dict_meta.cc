@@ -505,7 +505,7 @@ TUL_Object* build_any(TUL_Entry* e) {
 void add_type_value(TUL_Metadata* md, TUL_Object* v) {
   TUL_Asn1TypeEntry e{};
   if (read_type(v, e)) _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
-  else TUL_trace_error(2);
+  else TUL_trace_error(TUL_ERR_MEMORY);
   free_record_members(e);
 }
 
@@ -514,7 +514,7 @@ void add_template_value(TUL_Metadata* md, TUL_Object* v, const TemplateKind& kin
   alignas(TUL_NotificationEntry) unsigned char record[sizeof(TUL_NotificationEntry)] = {};
   auto* e = reinterpret_cast<TUL_Entry*>(record);
   if (read_template(v, kind, e)) _TUL_add_definition(md, e, v);
-  else TUL_trace_error(2);
+  else TUL_trace_error(TUL_ERR_MEMORY);
   if (kind.entry_type == TUL_ENTRY_NOTIFICATION) mem::free(reinterpret_cast<TUL_NotificationEntry*>(e)->ids);
 }
 
@@ -538,7 +538,7 @@ TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj) {
   if (!md) return nullptr;
   const tul::Names& names = tul::names();
   char* type = TUL_object_type(obj);
-  if (!obj || !type) return TUL_error(md, 13);
+  if (!obj || !type) return TUL_error(md, TUL_ERR_DEFINITION);
   if (type == names.asn1) {
     add_type_value(md, obj);
     return obj;
@@ -548,7 +548,7 @@ TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj) {
       add_template_value(md, obj, *template_kind(k + 1));
       return obj;
     }
-  if (type != names.metadata) return TUL_error(md, 13);
+  if (type != names.metadata) return TUL_error(md, TUL_ERR_DEFINITION);
   for (const char* name : kMetadataMembers)
     for (TUL_Object* definition : elements(member(obj, name))) {
       TUL_Object* result = TUL_add_definition(md, definition);
@@ -583,7 +583,7 @@ TUL_API TUL_Object* TUL_templateByName(TUL_Metadata* dtd, const char* label) {
   TUL_Entry* e = _TUL_templateByName(dtd, label);
   if (!e) return nullptr;
   if (!template_kind(e->entry_type)) {
-    TUL_trace_error(13);
+    TUL_trace_error(TUL_ERR_DEFINITION);
     return nullptr;
   }
   return build_template(e);

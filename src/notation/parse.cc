@@ -82,7 +82,7 @@ int advance_in_string(TULP_ParseContext* ctx) {
 
 void record_lexical(TULP_ParseContext* ctx, const char* message, const char* last_token) {
   if (ctx->error) return;
-  ctx->error = TUL_error(ctx->dtd, 11, message, ctx->line_nbr, last_token);
+  ctx->error = TUL_error(ctx->dtd, TUL_ERR_PARSE, message, ctx->line_nbr, last_token);
 }
 
 // Collects the text of a name, number or string token.
@@ -273,7 +273,7 @@ enum class BehaviorOutcome {
 BehaviorOutcome run_parse_behavior(TUL_Object* obj, TULP_ParseContext* ctx) {
   TUL_Behavior* b = obj->type_ref->behavior;
   if (!b || !b->parse) {
-    adopt_error(ctx, TUL_error(ctx->dtd, 9, "parse", obj->type_ref->name));
+    adopt_error(ctx, TUL_error(ctx->dtd, TUL_ERR_NO_BEHAVIOR, "parse", obj->type_ref->name));
     return BehaviorOutcome::kFailed;
   }
   TUL_Object* result = b->parse(obj, ctx);
@@ -293,7 +293,7 @@ void discard(TUL_Object* obj, BehaviorOutcome outcome) {
 // of the allocation, or code 4 when the type resolved to no table at all.
 void record_alloc_failure(TULP_ParseContext* ctx, TUL_Metadata* dtd, TUL_Object* failure,
                           char* type) {
-  adopt_error(ctx, failure ? failure : TUL_error(dtd, 4, type));
+  adopt_error(ctx, failure ? failure : TUL_error(dtd, TUL_ERR_NO_TYPE, type));
 }
 
 /* ------------------------------------------------------------------------
@@ -336,7 +336,7 @@ void print_value(TUL_Object* obj, TULP_PrintContext* ctx) {
 
 void record_error(TULP_ParseContext* ctx, const char* message) {
   if (!ctx || ctx->error) return;
-  ctx->error = TUL_error(ctx->dtd, 11, message, ctx->line_nbr, ctx->buffer);
+  ctx->error = TUL_error(ctx->dtd, TUL_ERR_PARSE, message, ctx->line_nbr, ctx->buffer);
 }
 
 bool enter_nesting(TULP_ParseContext* ctx) {
@@ -419,7 +419,7 @@ void TULP_get_token(TULP_ParseContext* ctx) {
 
   switch (ctx->ch) {
     case kEndOfInput:
-      if (!ctx->error) ctx->error = TUL_error(ctx->dtd, 20);
+      if (!ctx->error) ctx->error = TUL_error(ctx->dtd, TUL_ERR_EOF);
       ctx->ch = '\0';
       return;
     case '{': return read_punctuation(ctx, TULP_OPEN_BRACE);
@@ -549,7 +549,7 @@ char* TULP_parse_local_name(TULP_ParseContext* ctx) {
     return nullptr;
   }
   char* name = TUL_unique_string(ctx->buffer);
-  if (!name) tul::parse::adopt_error(ctx, TUL_error(ctx->dtd, 2));
+  if (!name) tul::parse::adopt_error(ctx, TUL_error(ctx->dtd, TUL_ERR_MEMORY));
   return name;
 }
 
@@ -584,7 +584,7 @@ char* TULP_parse_type_name(TULP_ParseContext* ctx) {
       return nullptr;
     }
     char* name = tul::names().*row.name;
-    if (!name) adopt_error(ctx, TUL_error(ctx->dtd, 2));
+    if (!name) adopt_error(ctx, TUL_error(ctx->dtd, TUL_ERR_MEMORY));
     return name;
   }
 
@@ -801,7 +801,7 @@ extern "C" {
 
 TUL_API TUL_Object* TUL_parse(TUL_Metadata* dtd, FILE* stream, int* line) {
   if (!dtd || !stream) {
-    TUL_trace_error(21, "parse");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "parse");
     return nullptr;
   }
   TULP_ParseContext ctx;
@@ -818,7 +818,7 @@ TUL_API TUL_Object* TUL_parse(TUL_Metadata* dtd, FILE* stream, int* line) {
 
 TUL_API TUL_Object* TUL_parse_str(TUL_Metadata* dtd, const char* value) {
   if (!dtd || !value) {
-    TUL_trace_error(21, "parse_str");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "parse_str");
     return nullptr;
   }
   TULP_ParseContext ctx;
@@ -830,7 +830,7 @@ TUL_API TUL_Object* TUL_parse_str(TUL_Metadata* dtd, const char* value) {
 TUL_API TUL_Object* TUL_parse_value(TUL_Object* obj, const char* value) {
   if (!obj || !obj->type_ref) return nullptr;
   if (!value) {
-    TUL_trace_error(21, "parse_value");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "parse_value");
     return nullptr;
   }
   TULP_ParseContext ctx;

@@ -21,9 +21,9 @@ bool is_bitstring(TUL_Object* obj, const char* function) { return has_basic_type
 // Replaces the bits of `obj` with `count` bits from `packed`. The block gets
 // a NUL past the bits so that it never reads as an open text.
 TUL_Object* set_bits(TUL_Object* obj, int count, const unsigned char* packed) {
-  if (count < 0 || (count > 0 && !packed)) return TUL_error(tul_dtd(obj), 21, "init");
+  if (count < 0 || (count > 0 && !packed)) return TUL_error(tul_dtd(obj), TUL_ERR_ARGUMENT, "init");
   char* block = prim::copy_block(packed, packed_size(static_cast<size_t>(count)));
-  if (!block) return TUL_error(tul_dtd(obj), 2);
+  if (!block) return TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
   TUL_Octet* b = as_bits(obj);
   mem::free(b->octet);
   mem::free(b->string);
@@ -39,7 +39,7 @@ using PackingArea = std::array<unsigned char, kMaxBits / 8 + 1>;
 // trace line, when they are too many.
 bool pack_text(const char* text, size_t len, PackingArea& area, int* count) {
   if (len > kMaxBits) {
-    TUL_trace_error(22, "more than 40959 bits");
+    TUL_trace_error(TUL_ERR_BIT_FORMAT, "more than 40959 bits");
     return false;
   }
   area.fill(0);
@@ -165,7 +165,7 @@ TUL_API char* TUL_bit2string(TUL_Object* obj) {
   size_t len = b->octet && b->len > 0 ? static_cast<size_t>(b->len) : 0;
   auto* text = static_cast<char*>(tul::mem::alloc(len + 1));
   if (!text) {
-    TUL_trace_error(2);
+    TUL_trace_error(TUL_ERR_MEMORY);
     return nullptr;
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(b->octet);

@@ -44,14 +44,14 @@ TUL_Object* select(TUL_Object* obj, char* name, TUL_Object* value) {
   int i = find_member(d, name);
   if (i < 0) {
     TUL_free(value);
-    return TUL_error(dtd, 6, name ? name : "", TUL_object_type(obj));
+    return TUL_error(dtd, TUL_ERR_NO_FIELD, name ? name : "", TUL_object_type(obj));
   }
   if (!value) return obj;
   if (value->error) return value;
   char* declared = d->members[i].type;
   if (!TULM_is_any(declared) && TUL_object_type(value) != declared) {
     TUL_free(value);
-    return TUL_error(dtd, 15, declared);
+    return TUL_error(dtd, TUL_ERR_MEMBER_TYPE, declared);
   }
   choose(obj, d->members[i].name, value);
   return obj;
@@ -96,7 +96,7 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
   TUL_Choice* c = as_choice(obj);
   TUL_Metadata* dtd = tul_dtd(obj);
   if (c->choice == dtd->tmp_object) {
-    pass_error(&ctx->error, TUL_error(dtd, 16, c->member, TUL_object_type(obj)));
+    pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MANDATORY, c->member, TUL_object_type(obj)));
     return 0;
   }
   CodecNestingGuard nesting;
@@ -156,7 +156,7 @@ TUL_Object* _copy(TUL_Object* proto) {
   if (!value || value->error) {
     TUL_free(value);
     _free(copy);
-    return TUL_error(tul_dtd(proto), 2);
+    return TUL_error(tul_dtd(proto), TUL_ERR_MEMORY);
   }
   choose(copy, c->member, value);
   return copy;

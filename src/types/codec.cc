@@ -197,7 +197,7 @@ TUL_Object* TUL_pe2ber(PElement* pe, TUL_Metadata* dtd) {
   TUL_Object* value = TUL_new_US(ber_string, dtd, ps->ps_byteno, ps->ps_base);
   if (!value || value->error) {
     TUL_free(value);
-    TUL_trace_error(2);
+    TUL_trace_error(TUL_ERR_MEMORY);
     return nullptr;
   }
   return value;
@@ -307,7 +307,7 @@ extern "C" {
 
 TUL_API TUL_Object* TUL_encode(TUL_Object* obj) {
   if (!obj) {
-    TUL_trace_error(21, "encode");
+    TUL_trace_error(TUL_ERR_ARGUMENT, "encode");
     return nullptr;
   }
   ElementContextGuard guard;
@@ -328,7 +328,7 @@ TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd
   PElement* pe = nullptr;
   if (!TUL_ber2pe(guard.get(), ber, &pe)) {
     TUL_free(value);
-    return TUL_error(dtd, 17, "octets are not BER (X.209) encoded", "BER-String");
+    return TUL_error(dtd, TUL_ERR_DECODE, "octets are not BER (X.209) encoded", "BER-String");
   }
   TULE_DecodeContext ctx{pe, nullptr, guard.get()};
   TUL_Behavior* behavior = tul_behavior(value);

@@ -32,7 +32,7 @@ TUL_Object* _alloc(TUL_Entry* e) {
   if (obj->error) return obj;
   if (!TULC_init(items(obj))) {
     mem::free(obj);
-    return TUL_error(e->dtd, 2);
+    return TUL_error(e->dtd, TUL_ERR_MEMORY);
   }
   return obj;
 }
@@ -49,7 +49,7 @@ TUL_Object* _init(TUL_Object* obj, va_list* args) {
       result = value;
     } else if (TUL_Object* appended = TUL_append(obj, value); appended != obj) {
       TUL_free(value);
-      result = appended ? appended : TUL_error(tul_dtd(obj), 2);
+      result = appended ? appended : TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
     }
   }
   return result;
@@ -87,7 +87,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
     if (!value) return 0;
     if (!adopt(obj, value)) {
       TUL_free(value);
-      pass_error(&ctx->error, TUL_error(dtd, 2));
+      pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
       return 0;
     }
   }
@@ -126,7 +126,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
     if (!value) return nullptr;
     if (TUL_Object* appended = TUL_append(obj, value); appended != obj) {
       TUL_free(value);
-      pass_error(&ctx->error, appended ? appended : TUL_error(ctx->dtd, 2));
+      pass_error(&ctx->error, appended ? appended : TUL_error(ctx->dtd, TUL_ERR_MEMORY));
       return nullptr;
     }
     Separator next = parse_separator(ctx);
@@ -162,7 +162,7 @@ TUL_Object* _copy(TUL_Object* proto) {
     if (!value || value->error || !adopt(copy, value)) {
       TUL_free(value);
       _free(copy);
-      return TUL_error(tul_dtd(proto), 2);
+      return TUL_error(tul_dtd(proto), TUL_ERR_MEMORY);
     }
   }
   return copy;
@@ -263,19 +263,19 @@ TUL_API constinit TUL_Behavior TUL_setof_behavior =
 
 TUL_API TUL_Object* TUL_append(TUL_Object* list, TUL_Object* obj) {
   if (!list || !obj || !is_list(list, "append")) return nullptr;
-  if (char* expected = rejected_type(list, obj)) return TUL_error(tul_dtd(list), 15, expected);
-  if (!adopt(list, obj)) return TUL_error(tul_dtd(list), 2);
+  if (char* expected = rejected_type(list, obj)) return TUL_error(tul_dtd(list), TUL_ERR_MEMBER_TYPE, expected);
+  if (!adopt(list, obj)) return TUL_error(tul_dtd(list), TUL_ERR_MEMORY);
   return list;
 }
 
 TUL_API TUL_Object* TUL_insert_at(TUL_Object* list, long i, TUL_Object* obj) {
   if (!list || !obj || !is_list(list, "insert_at")) return nullptr;
   if (char* expected = rejected_type(list, obj)) {
-    TUL_trace_error(15, expected);
+    TUL_trace_error(TUL_ERR_MEMBER_TYPE, expected);
     return list;
   }
   if (!in_range(i, count(list) + 1L) || !TULC_at_insert(items(list), static_cast<int>(i), obj))
-    return TUL_error(tul_dtd(list), 2);
+    return TUL_error(tul_dtd(list), TUL_ERR_MEMORY);
   hold(obj);
   return list;
 }
@@ -283,11 +283,11 @@ TUL_API TUL_Object* TUL_insert_at(TUL_Object* list, long i, TUL_Object* obj) {
 TUL_API TUL_Object* TUL_replace_at(TUL_Object* list, long i, TUL_Object* obj) {
   if (!list || !obj || !is_list(list, "replace_at")) return nullptr;
   if (char* expected = rejected_type(list, obj)) {
-    TUL_trace_error(15, expected);
+    TUL_trace_error(TUL_ERR_MEMBER_TYPE, expected);
     return nullptr;
   }
   if (!in_range(i, count(list))) {
-    TUL_trace_error(8);
+    TUL_trace_error(TUL_ERR_INDEX);
     return nullptr;
   }
   TUL_Object* previous = item(list, static_cast<int>(i));
@@ -300,7 +300,7 @@ TUL_API TUL_Object* TUL_replace_at(TUL_Object* list, long i, TUL_Object* obj) {
 TUL_API TUL_Object* TUL_remove_at(TUL_Object* list, long i) {
   if (!list || !is_list(list, "remove_at")) return nullptr;
   if (!in_range(i, count(list))) {
-    TUL_trace_error(8);
+    TUL_trace_error(TUL_ERR_INDEX);
     return nullptr;
   }
   TUL_Object* removed = item(list, static_cast<int>(i));
@@ -319,7 +319,7 @@ TUL_API void TUL_remove(TUL_Object* list, TUL_Object* obj) {
 
 TUL_API TUL_Object* TUL_at(TUL_Object* list, long i) {
   if (!list || !is_list(list, "at")) return nullptr;
-  if (!in_range(i, count(list))) return TUL_error(tul_dtd(list), 8);
+  if (!in_range(i, count(list))) return TUL_error(tul_dtd(list), TUL_ERR_INDEX);
   return item(list, static_cast<int>(i));
 }
 
@@ -361,7 +361,7 @@ TUL_API TUL_Object* TUL_filter(TUL_Object* list, TUL_MatchFunction match, void* 
     if (!copy || copy->error || !adopt(result, copy)) {
       TUL_free(copy);
       TUL_free(result);
-      TUL_trace_error(2);
+      TUL_trace_error(TUL_ERR_MEMORY);
       return nullptr;
     }
   }

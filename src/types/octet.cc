@@ -20,12 +20,12 @@ TUL_Object* _alloc(TUL_Entry* entry) { return prim::new_record<TUL_Octet>(entry)
 TUL_Object* _init(TUL_Object* obj, va_list* args) {
   int length = va_arg(*args, int);
   const char* bytes = va_arg(*args, const char*);
-  if (length < -1) return TUL_error(tul_dtd(obj), 21, "init");
+  if (length < -1) return TUL_error(tul_dtd(obj), TUL_ERR_ARGUMENT, "init");
   size_t len = 0;
   if (bytes) len = length == -1 ? std::strlen(bytes) : static_cast<size_t>(length);
-  if (len > INT32_MAX) return TUL_error(tul_dtd(obj), 21, "init");
+  if (len > INT32_MAX) return TUL_error(tul_dtd(obj), TUL_ERR_ARGUMENT, "init");
   char* block = prim::copy_block(bytes, len);
-  if (!block) return TUL_error(tul_dtd(obj), 2);
+  if (!block) return TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
   TUL_Octet* o = as_octet(obj);
   mem::free(o->octet);
   o->octet = block;
@@ -75,7 +75,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   char* bytes = TULP_parse_octet(ctx, &len);
   if (ctx->error) return obj;
   if (hex_conversion_failed(ctx, bytes)) {
-    prim::keep_first_error(ctx, TUL_error(ctx->dtd, 2));
+    prim::keep_first_error(ctx, TUL_error(ctx->dtd, TUL_ERR_MEMORY));
     return obj;
   }
   bool owned = ctx->id == TULP_HSTRING;

@@ -48,11 +48,11 @@ void share_registered_octets(TUL_Oid* o) {
 
 // Replaces the arcs of `obj`; the value is unchanged on failure.
 TUL_Object* set_arcs(TUL_Object* obj, int count, const int32_t* arcs) {
-  if (count < 0 || (count > 0 && !arcs)) return TUL_error(tul_dtd(obj), 21, "init");
+  if (count < 0 || (count > 0 && !arcs)) return TUL_error(tul_dtd(obj), TUL_ERR_ARGUMENT, "init");
   if (count > 0 && (arcs[0] < 0 || arcs[0] > 2))
-    return TUL_error(tul_dtd(obj), 14, "first integer must be in range (0-2)");
+    return TUL_error(tul_dtd(obj), TUL_ERR_OID_FORMAT, "first integer must be in range (0-2)");
   auto* copy = mem::alloc_array<int32_t>(static_cast<size_t>(count));
-  if (!copy) return TUL_error(tul_dtd(obj), 2);
+  if (!copy) return TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
   if (count) std::memcpy(copy, arcs, static_cast<size_t>(count) * sizeof(int32_t));
   TUL_Oid* o = as_oid(obj);
   mem::free(o->oid);
@@ -74,18 +74,18 @@ bool read_arcs(const char* text, int32_t (&arcs)[kMaxArcs], int* count) {
     long long value = std::strtoll(p, &end, 10);
     if (end == p) break;
     if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
-      TUL_trace_error(14, "");
+      TUL_trace_error(TUL_ERR_OID_FORMAT, "");
       return false;
     }
     arcs[n++] = static_cast<int32_t>(value);
     if (n == kMaxArcs) {
-      TUL_trace_error(5, "OID literal too large");
+      TUL_trace_error(TUL_ERR_LIMIT, "OID literal too large");
       return false;
     }
     p = end;
   }
   if (n < 2) {
-    TUL_trace_error(14, "provide at least 2 integers");
+    TUL_trace_error(TUL_ERR_OID_FORMAT, "provide at least 2 integers");
     return false;
   }
   *count = n;
@@ -121,7 +121,7 @@ TUL_Object* _copy(TUL_Object* obj) {
   TUL_Oid* source = as_oid(obj);
   int32_t count = source->oid ? source->len : 0;
   auto* arcs = mem::alloc_array<int32_t>(static_cast<size_t>(count));
-  if (!arcs) return TUL_error(tul_dtd(obj), 2);
+  if (!arcs) return TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
   if (count) std::memcpy(arcs, source->oid, static_cast<size_t>(count) * sizeof(int32_t));
   TUL_Object* failure = nullptr;
   TUL_Oid* copy = prim::clone_record<TUL_Oid>(obj, &failure);
@@ -305,7 +305,7 @@ TUL_API char* TUL_oid2string(TUL_Object* obj) {
   if (!obj || !is_oid(obj, "oid2string")) return nullptr;
   TUL_Oid* o = as_oid(obj);
   if (o->len > kMaxArcs) {
-    TUL_trace_error(5, "OID too large");
+    TUL_trace_error(TUL_ERR_LIMIT, "OID too large");
     return empty;
   }
   if (o->len <= 0 || !o->oid) return empty;
@@ -317,7 +317,7 @@ TUL_API char* TUL_oid2string(TUL_Object* obj) {
     used += static_cast<size_t>(std::snprintf(text + used, sizeof text - used, i ? " %ld" : "%ld",
                                               static_cast<long>(o->oid[i])));
   o->string = tul::mem::strdup(text);
-  if (!o->string) TUL_trace_error(2);
+  if (!o->string) TUL_trace_error(TUL_ERR_MEMORY);
   return o->string;
 }
 

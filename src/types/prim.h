@@ -67,7 +67,7 @@ inline char* copy_block(const void* bytes, size_t n) {
 // `n` bytes of the block, no cached text.
 inline TUL_Object* copy_octet_record(TUL_Object* obj, size_t n, int32_t len) {
   char* block = copy_block(reinterpret_cast<TUL_Octet*>(obj)->octet, n);
-  if (!block) return TUL_error(tul_dtd(obj), 2);
+  if (!block) return TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
   TUL_Object* failure = nullptr;
   TUL_Octet* copy = clone_record<TUL_Octet>(obj, &failure);
   if (!copy) {
@@ -137,7 +137,7 @@ inline int decode_failed(TULE_DecodeContext* ctx, TUL_Object* error) {
 
 // Contents that cannot be converted: error 17 with the type name; 0.
 inline int wrong_encoding(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  return decode_failed(ctx, TUL_error(tul_dtd(obj), 17, "wrong encoding or data overflow",
+  return decode_failed(ctx, TUL_error(tul_dtd(obj), TUL_ERR_DECODE, "wrong encoding or data overflow",
                                       obj->type_ref->name));
 }
 

@@ -32,7 +32,7 @@ CodecNestingGuard::~CodecNestingGuard() {
 }
 
 int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx) {
-  pass_error(&ctx->error, TUL_error(tul_dtd(obj), 5, "nesting of constructed values"));
+  pass_error(&ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_LIMIT, "nesting of constructed values"));
   return 0;
 }
 
@@ -40,7 +40,7 @@ PElement* open_constructed(TUL_Object* obj, TULE_EncodeContext* ctx) {
   bool is_set = tul_behavior(obj)->basic_type & (TUL_SET_TYPE | TUL_SETOF_TYPE);
   PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, is_set ? ber::kTagSet : ber::kTagSequence);
   if (!pe) {
-    pass_error(&ctx->error, TUL_error(tul_dtd(obj), 2));
+    pass_error(&ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_MEMORY));
     return nullptr;
   }
   ctx->pe = pe;
@@ -82,7 +82,7 @@ void pass_error(TUL_Object** slot, TUL_Object* error) {
 }
 
 int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail) {
-  pass_error(&ctx->error, TUL_error(tul_dtd(obj), 17, detail, TUL_object_type(obj)));
+  pass_error(&ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_DECODE, detail, TUL_object_type(obj)));
   return 0;
 }
 
@@ -113,7 +113,7 @@ TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_Decod
                          NoValue no_value) {
   TUL_Object* value = TUL_alloc_US(type, dtd);
   if (!value) {
-    if (no_value == NoValue::kMemoryError) pass_error(&ctx->error, TUL_error(dtd, 2));
+    if (no_value == NoValue::kMemoryError) pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
     return nullptr;
   }
   if (value->error) {
@@ -261,7 +261,7 @@ int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
       return 0;
     cursor = cursor->pe_next;
   }
-  if (cursor) TUL_trace_error(17, "extra element(s) in BER string for SEQUENCE ignored", TUL_object_type(obj));
+  if (cursor) TUL_trace_error(TUL_ERR_DECODE, "extra element(s) in BER string for SEQUENCE ignored", TUL_object_type(obj));
   return 1;
 }
 
@@ -273,7 +273,7 @@ int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
   PElement* pe = own_element(obj, ctx);
   if (!pe) return 0;
   if (!is_constructed(pe)) {
-    TUL_trace_error(17, "constructed tag (SET) expected", TUL_object_type(obj));
+    TUL_trace_error(TUL_ERR_DECODE, "constructed tag (SET) expected", TUL_object_type(obj));
     return 0;
   }
   TUL_Asn1TypeEntry* d = description(obj);
@@ -303,7 +303,7 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
     TUL_Object* value = slots(obj)[i];
     if (value == dtd->tmp_object) {
       if (m->opt_def != TUL_MANDATORY) continue;
-      pass_error(&ctx->error, TUL_error(dtd, 16, m->name, TUL_object_type(obj)));
+      pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MANDATORY, m->name, TUL_object_type(obj)));
       return 0;
     }
     TULE_EncodeContext local{nullptr, nullptr, ctx->pe_ctx};
@@ -313,7 +313,7 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
     }
     if (m->tag_flag && !TUL_membertag_encode(m, &local)) {
       pe_free(local.pe);
-      pass_error(&ctx->error, TUL_error(dtd, 2));
+      pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
       return 0;
     }
     seq_addon(pe, last, local.pe);
@@ -390,7 +390,7 @@ TUL_Object* _copy(TUL_Object* proto) {
     if (!member || member->error) {
       TUL_free(member);
       _free(copy);
-      return TUL_error(tul_dtd(proto), 2);
+      return TUL_error(tul_dtd(proto), TUL_ERR_MEMORY);
     }
     slots(copy)[i] = member;
     hold(member);
