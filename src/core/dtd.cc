@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "hash.h"
 #include "mem.h"
@@ -64,20 +65,44 @@ constexpr NameRow kNameRows[] = {
     {&Names::attribute_group, "TUL.AttributeGroup"},
     {&Names::behavior, "TUL.Behavior"},
 };
-static_assert(sizeof(kNameRows) / sizeof(kNameRows[0]) == sizeof(Names) / sizeof(char*),
+constexpr const char* kUniversalTypes[28] = {
+    nullptr,           "BOOLEAN",         "INTEGER",       "BIT STRING",    "OCTET STRING",
+    "NULL",            "OBJECT IDENTIFIER", "ObjectDescriptor", "EXTERNAL", "REAL",
+    "ENUMERATED",      nullptr,           nullptr,         nullptr,         nullptr,
+    nullptr,           nullptr,           nullptr,         "NumericString", "PrintableString",
+    "T61String",       "VideotexString",  "IA5String",     "UTCTime",       "GeneralizedTime",
+    "GraphicString",   "VisibleString",   "GeneralString"};
+constexpr const char* kApplicationTypes[5] = {"IpAddress", "Counter", "Gauge", "TimeTicks", "Opaque"};
+static_assert(std::size(kNameRows) + std::size(kUniversalTypes) + std::size(kApplicationTypes) ==
+                  sizeof(Names) / sizeof(char*),
               "every interned name has a row");
+
+// Interns the non-null texts into `fields`; false when any fails.
+template <size_t N>
+bool intern_all(char* (&fields)[N], const char* const (&texts)[N]) {
+  bool ok = true;
+  for (size_t k = 0; k < N; ++k) {
+    fields[k] = texts[k] ? TUL_unique_string(texts[k]) : nullptr;
+    if (texts[k] && !fields[k]) ok = false;
+  }
+  return ok;
+}
 
 }  // namespace
 
 Names interned_names;
-bool interned_names_valid = false;
+unsigned interned_generation = 0;
 
 const Names& intern_names() {
-  interned_names_valid = true;
+  bool ok = true;
   for (const NameRow& row : kNameRows) {
     interned_names.*row.field = TUL_unique_string(row.text);
-    if (!(interned_names.*row.field)) interned_names_valid = false;  // retry after a shortage
+    if (!(interned_names.*row.field)) ok = false;
   }
+  ok = intern_all(interned_names.universal_types, kUniversalTypes) && ok;
+  ok = intern_all(interned_names.application_types, kApplicationTypes) && ok;
+  // Stamped only when complete, so a shortage is retried on the next call.
+  if (ok) interned_generation = hash::strings_generation();
   return interned_names;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "hash.h"
 #include "tul.h"
 
 /* ------------------------------------------------------------------------
@@ -180,19 +181,43 @@ struct Names {
   char* name_binding;
   char* attribute_group;
   char* behavior;
+  // Built-in types of untyped elements by tag number (null where none):
+  // universal 0..27 and the SNMP application types 0..4.
+  char* universal_types[28];
+  char* application_types[5];
 };
 
 extern Names interned_names;
-extern bool interned_names_valid;
-// Interns the names (again); used by names() when they are not valid.
+// The string-table generation the names were interned in; 0 before.
+extern unsigned interned_generation;
+// Interns the names (again); used by names() when they are stale.
 const Names& intern_names();
-// Marks the names stale; called when the string table is released.
-inline void forget_names() { interned_names_valid = false; }
 
 // The library's names; interned on first use after the string table was
-// (re)created. Null fields only under memory shortage. On every hot path, so
-// the common case is one flag test.
-inline const Names& names() { return interned_names_valid ? interned_names : intern_names(); }
+// (re)created. Null fields only under memory shortage (the next call tries
+// again). On every hot path, so the common case is one comparison.
+inline const Names& names() {
+  return interned_generation == hash::strings_generation() ? interned_names : intern_names();
+}
+
+// Releases a value unless release() hands it on: for half-built values on
+// every exit path. An error object given to it is not held.
+class ObjectGuard {
+ public:
+  explicit ObjectGuard(TUL_Object* value) : value_(value && !value->error ? value : nullptr) {}
+  ~ObjectGuard() { TUL_free(value_); }
+  ObjectGuard(const ObjectGuard&) = delete;
+  ObjectGuard& operator=(const ObjectGuard&) = delete;
+  TUL_Object* get() const { return value_; }
+  TUL_Object* release() {
+    TUL_Object* value = value_;
+    value_ = nullptr;
+    return value;
+  }
+
+ private:
+  TUL_Object* value_;
+};
 
 }  // namespace tul
 

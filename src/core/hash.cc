@@ -5,23 +5,14 @@
 
 #include <cstring>
 
-#include "dtd.h"
 #include "mem.h"
 
 namespace {
 
 TULH_HT* unique_strings = nullptr;
-unsigned generation = 0;
 
 uint32_t bucket_of(TULH_HT* ht, void* entry_or_key) {
   return ht->hash_function(entry_or_key) % TULH_BUCKETS;
-}
-
-// Template records: the label is the first field after the entry header.
-char* label_of(void* entry) { return reinterpret_cast<TUL_AttributeEntry*>(entry)->label; }
-
-uint32_t pointer_hash(const void* p) {
-  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
 
 }  // namespace
@@ -85,22 +76,6 @@ int string_equal(void* entry, void* key) {
   return std::strcmp(static_cast<const char*>(entry), static_cast<const char*>(key)) == 0;
 }
 
-uint32_t entry_hash(void* entry) { return pointer_hash(static_cast<TUL_Entry*>(entry)->name); }
-
-int entry_equal(void* entry, void* key) {
-  return static_cast<TUL_Entry*>(entry)->name == static_cast<TUL_Entry*>(key)->name;
-}
-
-uint32_t label_hash(void* entry) { return pointer_hash(label_of(entry)); }
-
-int label_equal(void* entry, void* key) { return label_of(entry) == label_of(key); }
-
-uint32_t registration_hash(void* oid_value) { return TUL_hash(static_cast<TUL_Object*>(oid_value)); }
-
-int registration_equal(void* entry, void* key) {
-  return TUL_equal(static_cast<TUL_Object*>(entry), static_cast<TUL_Object*>(key));
-}
-
 TULH_HT* strings() { return unique_strings; }
 
 bool ensure_strings() {
@@ -108,7 +83,7 @@ bool ensure_strings() {
   return unique_strings != nullptr;
 }
 
-unsigned strings_generation() { return generation; }
+unsigned generation = 1;
 
 }  // namespace tul::hash
 
@@ -139,8 +114,7 @@ TUL_API void TUL_free_unique_strings(void) {
                 nullptr);
   TULH_free(unique_strings);
   unique_strings = nullptr;
-  ++generation;
-  tul::forget_names();
+  ++tul::hash::generation;
 }
 
 }  // extern "C"

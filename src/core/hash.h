@@ -19,15 +19,13 @@ void TULH_for_each(TULH_HT* ht, TULH_Action action, void* data);
 
 namespace tul::hash {
 
-// The four hash/equality pairs of the dictionary.
+// Hash and equality of the unique-string table: by the characters.
 uint32_t string_hash(void* text);
 int string_equal(void* entry, void* key);
-uint32_t entry_hash(void* entry);  // by the interned `name` pointer
-int entry_equal(void* entry, void* key);
-uint32_t label_hash(void* entry);  // by the interned `label` pointer
-int label_equal(void* entry, void* key);
-uint32_t registration_hash(void* oid_value);
-int registration_equal(void* entry, void* key);
+
+// Hash of an interned name: the low 32 bits of its address, since equal
+// names are one pointer.
+inline uint32_t pointer_hash(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 // The process-wide unique-string table; null before the first dictionary
 // and after TUL_free_unique_strings.
@@ -35,8 +33,9 @@ TULH_HT* strings();
 // Creates the table if it does not exist; false on memory shortage.
 bool ensure_strings();
 // Bumped each time the table is destroyed, so caches of interned names know
-// to intern again.
-unsigned strings_generation();
+// to intern again. Starts at 1: a cache stamped 0 was never filled.
+extern unsigned generation;
+inline unsigned strings_generation() { return generation; }
 
 }  // namespace tul::hash
 

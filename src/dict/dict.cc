@@ -13,31 +13,73 @@
 
 namespace tul::dict {
 
+// The entry header is repeated flat at the start of every entry record, and
+// the label follows it in every template record: code that holds an entry
+// of unknown kind reads these fields through TUL_Entry or an attribute
+// record.
+template <class Record>
+constexpr bool shares_entry_header() {
+  return offsetof(Record, name) == offsetof(TUL_Entry, name) &&
+         offsetof(Record, is_allocated) == offsetof(TUL_Entry, is_allocated) &&
+         offsetof(Record, behavior) == offsetof(TUL_Entry, behavior) &&
+         offsetof(Record, dtd) == offsetof(TUL_Entry, dtd) &&
+         offsetof(Record, entry_type) == offsetof(TUL_Entry, entry_type);
+}
+template <class... Templates>
+constexpr bool template_layouts_agree() {
+  return ((shares_entry_header<Templates>() &&
+           offsetof(Templates, label) == offsetof(TUL_AttributeEntry, label)) && ...);
+}
+static_assert(shares_entry_header<TUL_Asn1TypeEntry>());
+static_assert(template_layouts_agree<TUL_NotificationEntry, TUL_AttributeEntry, TUL_ParameterEntry,
+                                     TUL_ActionEntry, TUL_MOCEntry, TUL_PackageEntry, TUL_NameBindingEntry,
+                                     TUL_AttributeGroupEntry, TUL_BehaviorEntry>());
+
+template <class Record>
+constexpr TemplateKind kind_row(int entry_type, TULH_HT* TUL_Metadata::*table, char* Names::*value_type,
+                                bool has_registration = true) {
+  return {entry_type, sizeof(Record), table, value_type, offsetof(Record, obj), {}, has_registration, 0, 0, false};
+}
+
+constexpr TemplateKind with_syntax(TemplateKind row, FieldSource info, FieldSource reply = {},
+                                   bool info_needs_suffix = false) {
+  row.sources[0] = info;
+  row.sources[1] = reply;
+  row.info_syntax = info.offset;
+  row.reply_syntax = reply.offset;
+  row.info_needs_suffix = info_needs_suffix;
+  return row;
+}
+
 constexpr TemplateKind kKinds[kTemplateKinds] = {
-    {1, sizeof(TUL_NotificationEntry), &TUL_Metadata::notifications, &Names::notification,
-     offsetof(TUL_NotificationEntry, obj),
-     {{offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr},
-      {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}},
-     true},
-    {2, sizeof(TUL_AttributeEntry), &TUL_Metadata::attributes, &Names::attribute, offsetof(TUL_AttributeEntry, obj),
-     {{offsetof(TUL_AttributeEntry, syntax), "derivedOrSyntax", nullptr, "TUL.DerivedOrSyntax", "syntax"}},
-     true},
-    {3, sizeof(TUL_ParameterEntry), &TUL_Metadata::parameters, &Names::parameter, offsetof(TUL_ParameterEntry, obj),
-     {{offsetof(TUL_ParameterEntry, syntax), "syntaxOrAttribute", nullptr, "TUL.SyntaxOrAttribute", "withSyntax"}},
-     true},
-    {4, sizeof(TUL_ActionEntry), &TUL_Metadata::actions, &Names::action, offsetof(TUL_ActionEntry, obj),
-     {{offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr},
-      {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}},
-     true},
-    {5, sizeof(TUL_MOCEntry), &TUL_Metadata::mocs, &Names::moc, offsetof(TUL_MOCEntry, obj), {}, true},
-    {6, sizeof(TUL_PackageEntry), &TUL_Metadata::packages, &Names::package, offsetof(TUL_PackageEntry, obj), {}, true},
-    {7, sizeof(TUL_NameBindingEntry), &TUL_Metadata::name_bindings, &Names::name_binding,
-     offsetof(TUL_NameBindingEntry, obj), {}, true},
-    {8, sizeof(TUL_AttributeGroupEntry), &TUL_Metadata::attribute_groups, &Names::attribute_group,
-     offsetof(TUL_AttributeGroupEntry, obj), {}, true},
-    {9, sizeof(TUL_BehaviorEntry), &TUL_Metadata::behaviors, &Names::behavior, offsetof(TUL_BehaviorEntry, obj), {},
-     false},
+    with_syntax(kind_row<TUL_NotificationEntry>(TUL_ENTRY_NOTIFICATION, &TUL_Metadata::notifications,
+                                                &Names::notification),
+                {offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr},
+                {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}),
+    with_syntax(kind_row<TUL_AttributeEntry>(TUL_ENTRY_ATTRIBUTE, &TUL_Metadata::attributes, &Names::attribute),
+                {offsetof(TUL_AttributeEntry, syntax), "derivedOrSyntax", nullptr, "TUL.DerivedOrSyntax",
+                 "syntax"}),
+    with_syntax(kind_row<TUL_ParameterEntry>(TUL_ENTRY_PARAMETER, &TUL_Metadata::parameters, &Names::parameter),
+                {offsetof(TUL_ParameterEntry, syntax), "syntaxOrAttribute", nullptr, "TUL.SyntaxOrAttribute",
+                 "withSyntax"}),
+    with_syntax(kind_row<TUL_ActionEntry>(TUL_ENTRY_ACTION, &TUL_Metadata::actions, &Names::action),
+                {offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr},
+                {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}, true),
+    kind_row<TUL_MOCEntry>(TUL_ENTRY_MOC, &TUL_Metadata::mocs, &Names::moc),
+    kind_row<TUL_PackageEntry>(TUL_ENTRY_PACKAGE, &TUL_Metadata::packages, &Names::package),
+    kind_row<TUL_NameBindingEntry>(TUL_ENTRY_NAME_BINDING, &TUL_Metadata::name_bindings, &Names::name_binding),
+    kind_row<TUL_AttributeGroupEntry>(TUL_ENTRY_ATTRIBUTE_GROUP, &TUL_Metadata::attribute_groups,
+                                      &Names::attribute_group),
+    kind_row<TUL_BehaviorEntry>(TUL_ENTRY_BEHAVIOR, &TUL_Metadata::behaviors, &Names::behavior, false),
 };
+
+constexpr bool rows_follow_entry_types() {
+  for (int k = 0; k < kTemplateKinds; ++k)
+    if (kKinds[k].entry_type != k + 1) return false;
+  return true;
+}
+static_assert(rows_follow_entry_types(), "row k describes entry_type k + 1");
+static_assert(TUL_ENTRY_BEHAVIOR == kTemplateKinds);
 
 const int kIndexOrder[kTemplateKinds] = {
     TUL_ENTRY_ATTRIBUTE, TUL_ENTRY_NOTIFICATION, TUL_ENTRY_PARAMETER,       TUL_ENTRY_ACTION,  TUL_ENTRY_MOC,
@@ -47,6 +89,42 @@ const int kIndexOrder[kTemplateKinds] = {
 const TemplateKind* template_kind(int entry_type) {
   if (entry_type < 1 || entry_type > kTemplateKinds) return nullptr;
   return &kKinds[entry_type - 1];
+}
+
+namespace {
+
+bool ends_with(const char* text, const char* suffix) {
+  size_t n = std::strlen(text), m = std::strlen(suffix);
+  return n >= m && std::memcmp(text + n - m, suffix, m) == 0;
+}
+
+// Template records: the label is the first field after the entry header.
+char* label_of(void* entry) { return static_cast<TUL_AttributeEntry*>(entry)->label; }
+
+}  // namespace
+
+char* registered_syntax(TUL_Entry* entry, const char* enclosing_type) {
+  const TemplateKind* kind = template_kind(entry->entry_type);
+  if (!kind || !enclosing_type) return nullptr;
+  if (kind->reply_syntax && ends_with(enclosing_type, "Reply")) return string_field(entry, kind->reply_syntax);
+  if (!kind->info_syntax || (kind->info_needs_suffix && !ends_with(enclosing_type, "Info"))) return nullptr;
+  return string_field(entry, kind->info_syntax);
+}
+
+uint32_t entry_hash(void* entry) { return hash::pointer_hash(static_cast<TUL_Entry*>(entry)->name); }
+
+int entry_equal(void* entry, void* key) {
+  return static_cast<TUL_Entry*>(entry)->name == static_cast<TUL_Entry*>(key)->name;
+}
+
+uint32_t label_hash(void* entry) { return hash::pointer_hash(label_of(entry)); }
+
+int label_equal(void* entry, void* key) { return label_of(entry) == label_of(key); }
+
+uint32_t registration_hash(void* oid_value) { return TUL_hash(static_cast<TUL_Object*>(oid_value)); }
+
+int registration_equal(void* entry, void* key) {
+  return TUL_equal(static_cast<TUL_Object*>(entry), static_cast<TUL_Object*>(key));
 }
 
 TUL_Object*& entry_obj(TUL_Entry* e) {
@@ -365,18 +443,18 @@ struct TableRow {
 };
 
 constexpr TableRow kTables[] = {
-    {&TUL_Metadata::asn1_types, hash::entry_hash, hash::entry_equal},
-    {&TUL_Metadata::attributes, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::notifications, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::parameters, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::actions, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::mocs, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::packages, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::name_bindings, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::attribute_groups, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::behaviors, hash::label_hash, hash::label_equal},
-    {&TUL_Metadata::registrations, hash::registration_hash, hash::registration_equal},
-    {&TUL_Metadata::gdmo_templates, hash::label_hash, hash::label_equal},
+    {&TUL_Metadata::asn1_types, entry_hash, entry_equal},
+    {&TUL_Metadata::attributes, label_hash, label_equal},
+    {&TUL_Metadata::notifications, label_hash, label_equal},
+    {&TUL_Metadata::parameters, label_hash, label_equal},
+    {&TUL_Metadata::actions, label_hash, label_equal},
+    {&TUL_Metadata::mocs, label_hash, label_equal},
+    {&TUL_Metadata::packages, label_hash, label_equal},
+    {&TUL_Metadata::name_bindings, label_hash, label_equal},
+    {&TUL_Metadata::attribute_groups, label_hash, label_equal},
+    {&TUL_Metadata::behaviors, label_hash, label_equal},
+    {&TUL_Metadata::registrations, registration_hash, registration_equal},
+    {&TUL_Metadata::gdmo_templates, label_hash, label_equal},
 };
 static_assert(std::size(kTables) == 12);
 
@@ -531,11 +609,7 @@ TUL_API void TUL_free_Metadata(TUL_Metadata* dtd) {
   release_singleton_text(dtd->tmp_object);
   release_singleton_text(dtd->alloc_error);
   free_table_values(dtd->registrations);
-  for (TULH_HT* TUL_Metadata::*table :
-       {&TUL_Metadata::attributes, &TUL_Metadata::notifications, &TUL_Metadata::parameters,
-        &TUL_Metadata::actions, &TUL_Metadata::mocs, &TUL_Metadata::packages, &TUL_Metadata::name_bindings,
-        &TUL_Metadata::behaviors, &TUL_Metadata::attribute_groups})
-    free_templates(dtd->*table);
+  for (const TemplateKind& kind : kKinds) free_templates(dtd->*kind.table);
   // Describing values first: their behaviour tables may live in the entries.
   TULH_for_each(
       dtd->asn1_types,

@@ -27,7 +27,7 @@ struct FieldSource {
   const char* alternative;
 };
 
-// One row per template entry_type (1..9).
+// One row per template kind, at index entry_type - 1.
 struct TemplateKind {
   int entry_type;
   size_t record_size;
@@ -36,6 +36,13 @@ struct TemplateKind {
   size_t obj_offset;
   FieldSource sources[kMaxStringFields];  // the interned syntax fields
   bool has_registration;
+  // The syntax an ANY DEFINED BY member registered under this kind takes
+  // (offsets of string fields, 0 for none): the reply syntax inside a type
+  // whose name ends in "Reply", else the information syntax; when
+  // `info_needs_suffix`, only inside a type whose name ends in "Info".
+  size_t info_syntax;
+  size_t reply_syntax;
+  bool info_needs_suffix;
 };
 
 // Type definitions written as constant rows: the built-in types and the
@@ -77,6 +84,20 @@ const TemplateKind* template_kind(int entry_type);
 // Template tables in the order the registration and label indexes visit
 // them (behaviours last: they have no registration).
 extern const int kIndexOrder[kTemplateKinds];
+
+// The syntax of template `entry` for an ANY DEFINED BY member inside a value
+// of type `enclosing_type`; null when its kind has none there.
+char* registered_syntax(TUL_Entry* entry, const char* enclosing_type);
+
+// Key functions of the dictionary's tables: types by the interned name,
+// templates by the interned label, registrations by the OBJECT IDENTIFIER
+// value.
+uint32_t entry_hash(void* entry);
+int entry_equal(void* entry, void* key);
+uint32_t label_hash(void* entry);
+int label_equal(void* entry, void* key);
+uint32_t registration_hash(void* oid_value);
+int registration_equal(void* entry, void* key);
 
 // The describing value field of any entry record (type or template).
 TUL_Object*& entry_obj(TUL_Entry* e);

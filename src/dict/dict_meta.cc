@@ -390,12 +390,6 @@ bool append(TUL_Object* list, TUL_Object* value) {
 }
 
 // Owns a value under construction; releases it unless handed over.
-struct Building {
-  TUL_Object* value;
-  explicit Building(TUL_Object* v) : value(v && !v->error ? v : nullptr) {}
-  ~Building() { TUL_free(value); }
-  TUL_Object* release() { return std::exchange(value, nullptr); }
-};
 
 bool build_tag(TUL_Object* v, int32_t tag_flag, int32_t tag_val) {
   if (!tag_flag) return true;
@@ -409,12 +403,12 @@ bool build_tag(TUL_Object* v, int32_t tag_flag, int32_t tag_val) {
 bool build_enums(TUL_Object* v, int32_t count, const TUL_EnumList* list) {
   if (count <= 0 || !list) return true;
   TUL_Metadata* md = tul_dtd(v);
-  Building enums(TUL_alloc("TUL.Enums", md));
-  if (!enums.value) return false;
+  ObjectGuard enums(TUL_alloc("TUL.Enums", md));
+  if (!enums.get()) return false;
   for (int32_t i = 0; i < count; ++i) {
-    Building item(TUL_alloc("TUL.Enum", md));
-    if (!item.value || !set_text(item.value, "label", list[i].name) ||
-        !set(item.value, "value", TUL_new("INTEGER", md, list[i].val)) || !append(enums.value, item.release()))
+    ObjectGuard item(TUL_alloc("TUL.Enum", md));
+    if (!item.get() || !set_text(item.get(), "label", list[i].name) ||
+        !set(item.get(), "value", TUL_new("INTEGER", md, list[i].val)) || !append(enums.get(), item.release()))
       return false;
   }
   return set(v, "enums", enums.release());
@@ -422,47 +416,47 @@ bool build_enums(TUL_Object* v, int32_t count, const TUL_EnumList* list) {
 
 bool build_field(TUL_Object* fields, const TUL_Asn1Type& m) {
   TUL_Metadata* md = tul_dtd(fields);
-  Building f(TUL_alloc("TUL.Field", md));
-  bool ok = f.value && set_text(f.value, "name", m.name) && build_tag(f.value, m.tag_flag, m.tag_val) &&
-            set_text(f.value, "type", m.type) && set_text(f.value, "anyDefinedById", m.anydefbyId) &&
-            (!m.opt_def || set(f.value, "existence", TUL_new("ENUMERATED", md, m.opt_def))) &&
-            build_enums(f.value, m.enums, m.enum_list);
+  ObjectGuard f(TUL_alloc("TUL.Field", md));
+  bool ok = f.get() && set_text(f.get(), "name", m.name) && build_tag(f.get(), m.tag_flag, m.tag_val) &&
+            set_text(f.get(), "type", m.type) && set_text(f.get(), "anyDefinedById", m.anydefbyId) &&
+            (!m.opt_def || set(f.get(), "existence", TUL_new("ENUMERATED", md, m.opt_def))) &&
+            build_enums(f.get(), m.enums, m.enum_list);
   return ok && append(fields, f.release());
 }
 
 TUL_Object* build_type(TUL_Asn1TypeEntry* e) {
   if (!e || !e->type) return nullptr;  // the roots describe nothing
   if (e->obj) return e->obj;
-  Building v(TUL_alloc("TUL.Asn1", e->dtd));
-  if (!v.value || !set_text(v.value, "name", e->name) || !set_text(v.value, "type", e->type) ||
-      !build_tag(v.value, e->tag_flag, e->tag_val))
+  ObjectGuard v(TUL_alloc("TUL.Asn1", e->dtd));
+  if (!v.get() || !set_text(v.get(), "name", e->name) || !set_text(v.get(), "type", e->type) ||
+      !build_tag(v.get(), e->tag_flag, e->tag_val))
     return nullptr;
   if (e->size > 0) {
-    Building fields(TUL_alloc("TUL.Fields", e->dtd));
-    if (!fields.value) return nullptr;
+    ObjectGuard fields(TUL_alloc("TUL.Fields", e->dtd));
+    if (!fields.get()) return nullptr;
     for (int32_t i = 0; i < e->size; ++i)
-      if (!build_field(fields.value, e->members[i])) return nullptr;
-    if (!set(v.value, "fields", fields.release())) return nullptr;
+      if (!build_field(fields.get(), e->members[i])) return nullptr;
+    if (!set(v.get(), "fields", fields.release())) return nullptr;
   }
-  if (!build_enums(v.value, e->enums, e->enum_list)) return nullptr;
+  if (!build_enums(v.get(), e->enums, e->enum_list)) return nullptr;
   return e->obj = v.release();
 }
 
 bool build_information(TUL_Object* v, TUL_NotificationEntry* n) {
   if (!n->info_syntax) return true;
   TUL_Metadata* md = tul_dtd(v);
-  Building info(TUL_alloc("TUL.Information", md));
-  if (!info.value || !set_text(info.value, "syntax", n->info_syntax)) return false;
+  ObjectGuard info(TUL_alloc("TUL.Information", md));
+  if (!info.get() || !set_text(info.get(), "syntax", n->info_syntax)) return false;
   if (n->size > 0 && n->ids) {
-    Building ids(TUL_alloc("TUL.AndAttributeIds", md));
-    if (!ids.value) return false;
+    ObjectGuard ids(TUL_alloc("TUL.AndAttributeIds", md));
+    if (!ids.get()) return false;
     for (int32_t i = 0; i < n->size; ++i) {
-      Building id(TUL_alloc("TUL.AndAttributeId", md));
-      if (!id.value || !set_text(id.value, "field", n->ids[i].field_name) ||
-          !set_text(id.value, "attribute", n->ids[i].attribute) || !append(ids.value, id.release()))
+      ObjectGuard id(TUL_alloc("TUL.AndAttributeId", md));
+      if (!id.get() || !set_text(id.get(), "field", n->ids[i].field_name) ||
+          !set_text(id.get(), "attribute", n->ids[i].attribute) || !append(ids.get(), id.release()))
         return false;
     }
-    if (!set(info.value, "andAttributeIds", ids.release())) return false;
+    if (!set(info.get(), "andAttributeIds", ids.release())) return false;
   }
   return set(v, "information", info.release());
 }
@@ -482,14 +476,14 @@ TUL_Object* build_template(TUL_Entry* e) {
   if (!kind) return nullptr;
   TUL_Object*& cached = entry_obj(e);
   if (cached) return cached;
-  Building v(TUL_alloc_US(names().*kind->value_type, e->dtd));
-  if (!v.value || !set_text(v.value, "registration", e->name) ||
-      !set_text(v.value, "label", string_field(e, offsetof(TUL_AttributeEntry, label))))
+  ObjectGuard v(TUL_alloc_US(names().*kind->value_type, e->dtd));
+  if (!v.get() || !set_text(v.get(), "registration", e->name) ||
+      !set_text(v.get(), "label", string_field(e, offsetof(TUL_AttributeEntry, label))))
     return nullptr;
   for (const FieldSource& source : kind->sources)
-    if (source.offset && !build_source(v.value, e, source)) return nullptr;
+    if (source.offset && !build_source(v.get(), e, source)) return nullptr;
   if (e->entry_type == TUL_ENTRY_NOTIFICATION &&
-      !build_information(v.value, reinterpret_cast<TUL_NotificationEntry*>(e)))
+      !build_information(v.get(), reinterpret_cast<TUL_NotificationEntry*>(e)))
     return nullptr;
   return cached = v.release();
 }

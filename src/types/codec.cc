@@ -9,10 +9,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "dict.h"
-#include "hash.h"
-#include "tulversion.h"
 
 using namespace tul::ber;
 using tul::codec::kMaxTypeChain;
@@ -34,13 +33,6 @@ class LocalStream {
  private:
   PStream ps_{};
 };
-
-TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, char* name) {
-  if (!dtd || !name || !dtd->asn1_types) return nullptr;
-  TUL_Entry key{};
-  key.name = name;
-  return static_cast<TUL_Asn1TypeEntry*>(TULH_assoc_entry(dtd->asn1_types, &key));
-}
 
 bool valid_tag_number(int32_t tag_val) { return tag_val >= 0 && tag_val <= UINT16_MAX; }
 
@@ -66,7 +58,7 @@ int apply_tag(int32_t tag_flag, int32_t tag_val, TULE_EncodeContext* ctx) {
 
 int tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx, int depth) {
   if (e->type) {
-    TUL_Asn1TypeEntry* base = find_type(dtd, e->type);
+    TUL_Asn1TypeEntry* base = tul::find_type(dtd, e->type);
     if (!base || depth >= kMaxTypeChain || !tag_encode(dtd, base, ctx, depth + 1)) return 0;
   }
   if (e->tag_flag == 0) return 1;
@@ -83,7 +75,7 @@ int tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe, int depth
     e->has_explicit = 0;
     return 1;
   }
-  TUL_Asn1TypeEntry* base = find_type(dtd, e->type);
+  TUL_Asn1TypeEntry* base = tul::find_type(dtd, e->type);
   if (!base || depth >= kMaxTypeChain || !tag_decode(dtd, base, pe, depth + 1)) return 0;
   e->has_explicit = (e->tag_flag & TUL_TAG_EXPLICIT) | base->has_explicit;
   return 1;
@@ -95,7 +87,7 @@ bool same_tag(int32_t tag_flag, int32_t tag_val, const PElement* pe) {
 
 int equal_tags(TUL_Metadata* dtd, char* type, PElement* pe, int depth) {
   if (TULM_is_any(type)) return 1;
-  TUL_Asn1TypeEntry* e = find_type(dtd, type);
+  TUL_Asn1TypeEntry* e = tul::find_type(dtd, type);
   if (!e || depth >= kMaxTypeChain) return 0;
   if (e->type != tul::names().choice) {
     if (e->tag_flag == 0 && e->type) return equal_tags(dtd, e->type, pe, depth + 1);
@@ -108,70 +100,6 @@ int equal_tags(TUL_Metadata* dtd, char* type, PElement* pe, int depth) {
       return 1;
   }
   return 0;
-}
-
-bool ends_with(const char* text, const char* suffix) {
-  size_t n = std::strlen(text), m = std::strlen(suffix);
-  return n >= m && std::memcmp(text + n - m, suffix, m) == 0;
-}
-
-// The syntax of the template registered under an identifier, by the kind of
-// template and, for notifications and actions, by whether the enclosing
-// type is an information or a reply type.
-char* registered_syntax(TUL_Entry* entry, const char* enclosing_type) {
-  switch (entry->entry_type) {
-    case TUL_ENTRY_NOTIFICATION: {
-      auto* notification = reinterpret_cast<TUL_NotificationEntry*>(entry);
-      return ends_with(enclosing_type, "Reply") ? notification->reply_syntax : notification->info_syntax;
-    }
-    case TUL_ENTRY_ATTRIBUTE:
-      return reinterpret_cast<TUL_AttributeEntry*>(entry)->syntax;
-    case TUL_ENTRY_PARAMETER:
-      return reinterpret_cast<TUL_ParameterEntry*>(entry)->syntax;
-    case TUL_ENTRY_ACTION: {
-      auto* action = reinterpret_cast<TUL_ActionEntry*>(entry);
-      if (ends_with(enclosing_type, "Info")) return action->info_syntax;
-      if (ends_with(enclosing_type, "Reply")) return action->reply_syntax;
-      return nullptr;
-    }
-    default:
-      return nullptr;
-  }
-}
-
-// The built-in types of untyped elements, interned again whenever the
-// unique-string table has been rebuilt.
-struct AnyTypeTable {
-  bool valid = false;
-  unsigned generation = 0;
-  char* universal[28] = {};
-  char* application[5] = {};
-};
-
-constexpr const char* kUniversalTypes[28] = {
-    nullptr,           "BOOLEAN",         "INTEGER",       "BIT STRING",    "OCTET STRING",
-    "NULL",            "OBJECT IDENTIFIER", "ObjectDescriptor", "EXTERNAL", "REAL",
-    "ENUMERATED",      nullptr,           nullptr,         nullptr,         nullptr,
-    nullptr,           nullptr,           nullptr,         "NumericString", "PrintableString",
-    "T61String",       "VideotexString",  "IA5String",     "UTCTime",       "GeneralizedTime",
-    "GraphicString",   "VisibleString",   "GeneralString"};
-constexpr const char* kApplicationTypes[5] = {"IpAddress", "Counter", "Gauge", "TimeTicks", "Opaque"};
-
-const AnyTypeTable& any_types() {
-  static AnyTypeTable table;
-  if (!table.valid || table.generation != tul::hash::strings_generation() || !tul::hash::strings()) {
-    table.valid = true;
-    table.generation = tul::hash::strings_generation();
-    auto intern = [&](const char* text) {
-      if (!text) return static_cast<char*>(nullptr);
-      char* name = TUL_unique_string(text);
-      if (!name) table.valid = false;  // try again after a shortage
-      return name;
-    };
-    for (int k = 0; k < 28; ++k) table.universal[k] = intern(kUniversalTypes[k]);
-    for (int k = 0; k < 5; ++k) table.application[k] = intern(kApplicationTypes[k]);
-  }
-  return table;
 }
 
 }  // namespace
@@ -248,9 +176,11 @@ int TUL_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
 
 char* TUL_type_from_any(PElement* pe) {
   if (!pe) return nullptr;
-  const AnyTypeTable& table = any_types();
-  if (pe->pe_class == kApplication) return pe->pe_id < 5 ? table.application[pe->pe_id] : nullptr;
-  if (pe->pe_class == kUniversal) return pe->pe_id < 28 ? table.universal[pe->pe_id] : nullptr;
+  const tul::Names& names = tul::names();
+  if (pe->pe_class == kApplication)
+    return pe->pe_id < std::size(names.application_types) ? names.application_types[pe->pe_id] : nullptr;
+  if (pe->pe_class == kUniversal)
+    return pe->pe_id < std::size(names.universal_types) ? names.universal_types[pe->pe_id] : nullptr;
   return nullptr;
 }
 
@@ -269,7 +199,7 @@ char* TULM_anydefinedbyId2type(TUL_Object* obj, TUL_Asn1TypeEntry* e, char* id) 
   switch (TUL_object_basic_type(value)) {
     case TUL_OID_TYPE: {
       TUL_Entry* entry = _TUL_templateByRegistration(tul_dtd(obj), value);
-      return entry ? registered_syntax(entry, obj->type_ref->name) : nullptr;
+      return entry ? tul::dict::registered_syntax(entry, obj->type_ref->name) : nullptr;
     }
     case TUL_INTEGER_TYPE:
     case TUL_ENUMERATED_TYPE: {
