@@ -72,7 +72,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   if (!prim2bit(pe)) return prim::wrong_encoding(obj, ctx);
   int bits = 0;
@@ -99,7 +99,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   int bits = 0;
   if (!pack_text(text, static_cast<size_t>(len), area, &bits)) return obj;
   TUL_Object* result = set_bits(obj, bits, area.data());
-  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  if (prim::failed(result, obj)) keep_first_error(ctx->error, result);
   return obj;
 }
 

@@ -141,7 +141,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   uint32_t arcs[ber::kMaxOidArcs];
   int count = 0;
@@ -183,7 +183,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
     }
     // A template without registration (a behaviour) leaves the value empty.
     TUL_Object* result = prim::call_init(obj, -1, entry->name);
-    if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+    if (prim::failed(result, obj)) keep_first_error(ctx->error, result);
     return obj;
   }
   if (ctx->id != TULP_OPEN_BRACE) {
@@ -216,7 +216,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
     if (ctx->error) return obj;
   }
   TUL_Object* result = prim::call_init(obj, count, arcs);
-  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  if (prim::failed(result, obj)) keep_first_error(ctx->error, result);
   return obj;
 }
 
