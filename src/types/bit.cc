@@ -103,10 +103,14 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   return obj;
 }
 
+// Straight from the bits: printing needs no memory, so a shortage cannot
+// turn a value into ''B.
 void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
-  const char* text = TUL_bit2string(obj);
+  TUL_Octet* b = as_bits(obj);
   prim::print(ctx, "'");
-  prim::print(ctx, text ? text : "");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(b->octet);
+  int32_t len = b->octet && b->len > 0 ? b->len : 0;
+  for (int32_t i = 0; i < len; ++i) ctx->printc((bytes[i / 8] & (0x80u >> (i % 8))) ? '1' : '0', ctx->ptr);
   prim::print(ctx, "'B");
 }
 
