@@ -287,7 +287,7 @@ TEST_F(ParseTest, TypedValues) {
       {"end of input inside", "Report { ok TRUE, pick p : ", kEof},
       {"nesting within the bound", pick_chain(200), pick_chain(200)},
       {"CHOICE nested too deeply", pick_chain(100000), error_at("value nested too deeply", 1, "p")},
-      {"SET OF nested too deeply", repeated("Anys { ", 100000), error_at("value nested too deeply", 1, "Anys")},
+      {"SET OF nested too deeply", repeated("Anys { ", 100000), error_at("value nested too deeply", 1, "{")},
       {"braces without type names", "Anys {" + std::string(100000, '{'),
        error_at("ASN.1 definition name expected", 1, "{")},
   };
@@ -295,7 +295,7 @@ TEST_F(ParseTest, TypedValues) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(decode_or_parse(md, nullptr, row.input), row.output);
-    EXPECT_EQ(tul::parse::nesting_depth(), 0);
+    EXPECT_EQ(tul::parse::parse_depth, 0);
   }
 }
 
@@ -396,7 +396,7 @@ TEST_F(ParseTest, PrintForms) {
 TEST_F(ParseTest, DeepValuesPrintWithAMarker) {
   TUL_Object* chain = TUL_new("Pick", md, "n", TUL_new("INTEGER", md, 1));
   ASSERT_EQ(chain->error, 0) << text_of(chain);
-  for (int i = 0; i < 2 * tul::parse::kMaxPrintNesting; ++i) chain = TUL_new("Pick", md, "p", chain);
+  for (int i = 0; i < 2 * tul::kMaxValueNesting; ++i) chain = TUL_new("Pick", md, "p", chain);
   EXPECT_NE(printed(chain).find("p : -- nested too deeply --"), std::string::npos);
   TUL_free(chain);
 }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <cstdlib>
 #include <string>
 
 #include "support/dictionary_test.h"
+#include "dtd.h"
 #include "support/type_builder.h"
+#include "support/value.h"
 
 namespace {
 
@@ -112,7 +115,7 @@ TEST_F(StructTest, DecodeAndParse) {
       {"input ends after a comma", nullptr, "T { a 1,", "#20 EOF detected while parsing"},
       {"nested thousands of levels", nullptr,
        "Node " + repeated("{ v 1, next ", 5000) + "{ v 1 }" + repeated(" }", 5000),
-       parse_error_message("value nested too deeply", "1")},
+       parse_error_message("value nested too deeply", "{")},
   }), "");
   // Neither of these returns an error object: the trace is all the caller gets.
   TUL_set_option(TUL_OPTION_TRACE_ERROR, 1);
@@ -198,6 +201,48 @@ TEST_F(StructTest, EveryStepRoundTripsAndSurvivesAFailedAllocation) {
   }
   TUL_free(encoded);
   TUL_free(v);
+}
+
+// Decode, print, parse and encode count the same levels (a CHOICE is one)
+// against one bound: what decodes also prints, parses back and encodes to
+// the same octets, and one level more fails in decode and parse alike.
+TEST_F(StructTest, EveryWalkStopsAtTheSameDepth) {
+  define_type(md, "Level", "SEQUENCE", {{"u", "Alt", 0, 0, kOptional}});
+  define_type(md, "Alt", "CHOICE", {{"s", "Level"}});
+  // `depth` SEQUENCEs, each but the innermost holding its CHOICE: 2 * depth - 1 levels.
+  auto encoding = [](int depth) {
+    std::string octets = std::string("\x30\x00", 2);
+    for (int i = 1; i < depth; ++i) {
+      size_t n = octets.size();
+      std::string length = n < 128   ? std::string(1, static_cast<char>(n))
+                           : n < 256 ? std::string{'\x81', static_cast<char>(n)}
+                                     : std::string{'\x82', static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)};
+      octets = "\x30" + length + octets;
+    }
+    return octets;
+  };
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
+  for (int depth : {tul::kMaxValueNesting / 2, tul::kMaxValueNesting / 2 + 1}) {
+    SCOPED_TRACE(depth);
+    const std::string octets = encoding(depth);
+    Value ber(TUL_new("BER-String", md, static_cast<int>(octets.size()), octets.data()));
+    Value decoded(TUL_decode("Level", ber.get(), md));
+    std::string text = "Level " + tul::test::repeated("{ u s : ", depth - 1) + "{ }" + tul::test::repeated(" }", depth - 1);
+    Value parsed(TUL_parse_str(md, text.c_str()));
+    if (2 * depth - 1 > tul::kMaxValueNesting) {
+      EXPECT_NE(text_of(decoded.get()).find("value nested too deeply"), std::string::npos);
+      EXPECT_NE(text_of(parsed.get()).find("value nested too deeply"), std::string::npos);
+      continue;
+    }
+    ASSERT_TRUE(tul::test::ok(decoded)) << text_of(decoded.get());
+    char* printed = TUL_print2str(decoded.get());
+    Value reparsed(TUL_parse_str(md, printed));
+    std::free(printed);
+    ASSERT_TRUE(tul::test::ok(reparsed));
+    EXPECT_TRUE(TUL_equal(reparsed.get(), parsed.get()));
+    Value encoded(TUL_encode(reparsed.get()));
+    EXPECT_EQ(tul::test::hex_of(encoded.get()), tul::test::hex_of(ber.get()));
+  }
 }
 
 TEST_F(StructTest, EncodingAValueBuiltTooDeepFailsCleanly) {

@@ -200,6 +200,31 @@ inline const Names& names() {
   return interned_generation == hash::strings_generation() ? interned_names : intern_names();
 }
 
+// How deep constructed values (SEQUENCE, SET, SEQUENCE OF, SET OF, CHOICE)
+// may nest. Decode, encode, parse and print count the same levels against
+// the same bound, so a value one of them accepts the others handle whole.
+inline constexpr int kMaxValueNesting = 256;
+
+// One nesting level of a walk over values, counted in `depth` (one counter
+// per kind of walk: nested runs of one kind share the stack it protects).
+// False, and no level entered, while the bound is reached.
+class NestingLevel {
+ public:
+  explicit NestingLevel(int& depth) : depth_(depth), entered_(depth < kMaxValueNesting) {
+    if (entered_) ++depth_;
+  }
+  ~NestingLevel() {
+    if (entered_) --depth_;
+  }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+  explicit operator bool() const { return entered_; }
+
+ private:
+  int& depth_;
+  bool entered_;
+};
+
 // The first error of a run wins: `error` goes into `slot` unless one is
 // there already, in which case it is freed. Null errors are ignored.
 inline void keep_first_error(TUL_Object*& slot, TUL_Object* error) {

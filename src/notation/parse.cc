@@ -26,10 +26,6 @@ constexpr int kPrintStep = 512;
 constexpr const char* kTooLarge = "TOKEN too large";
 constexpr const char* kUnterminated = "string too long, string termination character missing?";
 
-// Depth of constructed values being parsed or printed on this thread. One
-// counter for all runs: nested runs share the one stack it protects.
-thread_local int parse_depth = 0;
-thread_local int print_depth = 0;
 
 /* ------------------------------------------------------------------------
  * Character classes: fixed 7-bit ASCII, whatever the process locale.
@@ -339,20 +335,8 @@ void record_error(TULP_ParseContext* ctx, const char* message) {
   ctx->error = TUL_error(ctx->dtd, TUL_ERR_PARSE, message, ctx->line_nbr, ctx->buffer);
 }
 
-bool enter_nesting(TULP_ParseContext* ctx) {
-  if (parse_depth >= kMaxParseNesting) {
-    record_error(ctx, "value nested too deeply");
-    return false;
-  }
-  ++parse_depth;
-  return true;
-}
-
-void leave_nesting() {
-  if (parse_depth > 0) --parse_depth;
-}
-
-int nesting_depth() { return parse_depth; }
+thread_local int parse_depth = 0;
+thread_local int print_depth = 0;
 
 int _get_next_char(void* p) {
   auto* cursor = static_cast<const unsigned char**>(p);
@@ -629,9 +613,6 @@ TUL_Object* TULP_parse_member(TUL_Metadata* dtd, TUL_Asn1Type* t, TULP_ParseCont
     record_error(ctx, "ASN.1 definition name expected");
     return nullptr;
   }
-  NestingGuard level(ctx);
-  if (!level) return nullptr;
-
   if (TULM_is_any(t->type)) {
     // The member text carries its own type name.
     TUL_Object* obj = TUL_parse_any(dtd, ctx);
@@ -683,9 +664,6 @@ char* TULP_hex2string(const char* string, int* result_len) {
 TUL_Object* TUL_parse_any(TUL_Metadata* dtd, TULP_ParseContext* ctx) {
   using namespace tul::parse;
   if (!ctx) return nullptr;
-  NestingGuard level(ctx);
-  if (!level) return ctx->error;
-
   char* type = TULP_parse_type_name(ctx);
   if (!type) return ctx->error;
   TUL_Object* obj = TUL_alloc_US(type, dtd);
@@ -804,18 +782,12 @@ void TULP_print_local(TULP_PrintContext* ctx, TUL_Asn1Type* t, TUL_Object* obj) 
 void TULP_print_member(TUL_Object* obj, TUL_Asn1Type* t, TULP_PrintContext* ctx) {
   using namespace tul::parse;
   if (!obj || !ctx) return;
-  if (print_depth >= kMaxPrintNesting) {
-    ctx->prints("-- nested too deeply --", ctx->ptr);
-    return;
-  }
-  ++print_depth;
   if (t && t->type && TULM_is_any(t->type))
     TUL_print_any(obj, ctx);
   else if (t && t->enums != 0 && is_integer_like(obj))
     TULP_print_local(ctx, t, obj);
   else
     print_value(obj, ctx);
-  --print_depth;
 }
 
 /* ------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "dtd.h"
 #include "tul.h"
 
 /* ------------------------------------------------------------------------
@@ -85,7 +86,6 @@ void TULP_parse_local(TUL_Asn1Type* t, TULP_ParseContext* ctx, TUL_Object* obj);
 // The value of one member described by `t`, from its first token on. Returns
 // the new value, or null with the failure recorded in ctx->error (also when
 // the member's type is unknown: that error object is recorded, not returned).
-// Bounds the nesting depth of constructed values.
 TUL_Object* TULP_parse_member(TUL_Metadata* dtd, TUL_Asn1Type* t, TULP_ParseContext* ctx);
 
 // Hex digits to a new heap block of (length + 1) / 2 bytes, NUL-terminated,
@@ -101,46 +101,42 @@ char* TULP_hex2string(const char* string, int* result_len);
 void TULP_print_local(TULP_PrintContext* ctx, TUL_Asn1Type* t, TUL_Object* obj);
 // The value of one member described by `t`: typed for ANY members, by name
 // for members with named numbers, else by its type's print behaviour.
-// Bounds the nesting depth of what it prints.
 void TULP_print_member(TUL_Object* obj, TUL_Asn1Type* t, TULP_PrintContext* ctx);
 
 namespace tul::parse {
-
-// Nesting of constructed values that a parse run accepts; deeper input is a
-// parse error rather than a stack overflow.
-constexpr int kMaxParseNesting = 256;
-// Nesting that the printer follows; deeper (or cyclic) values print a marker
-// in place of the inner value. Above the parse bound so that anything parsed
-// prints whole.
-constexpr int kMaxPrintNesting = 1024;
 
 // Records parse error 11 with `message`, the current line and the current
 // token's text, unless an error is already recorded.
 void record_error(TULP_ParseContext* ctx, const char* message);
 
-// Enters one nesting level of a constructed value. False, with the parse
-// error "value nested too deeply" recorded, when the bound is reached; then
-// no level was entered. TULP_parse_member and TUL_parse_any already do this
-// for every member and typed value, so a type's parse behaviour that reads
-// its members through them needs nothing more.
-[[nodiscard]] bool enter_nesting(TULP_ParseContext* ctx);
-void leave_nesting();
-// Current depth, for tests.
-int nesting_depth();
+// Depth of constructed values being parsed and printed on this thread.
+extern thread_local int parse_depth;
+extern thread_local int print_depth;
 
-// Scope-bound nesting level: `if (!guard) fail;`.
-class NestingGuard {
+// One level of a constructed value being parsed; past the bound the parse
+// error "value nested too deeply" is recorded and the guard is false.
+class ParseLevel {
  public:
-  explicit NestingGuard(TULP_ParseContext* ctx) : entered_(enter_nesting(ctx)) {}
-  ~NestingGuard() {
-    if (entered_) leave_nesting();
+  explicit ParseLevel(TULP_ParseContext* ctx) : level_(parse_depth) {
+    if (!level_) record_error(ctx, "value nested too deeply");
   }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-  explicit operator bool() const { return entered_; }
+  explicit operator bool() const { return static_cast<bool>(level_); }
 
  private:
-  bool entered_;
+  NestingLevel level_;
+};
+
+// One level of a constructed value being printed; past the bound a marker
+// is printed in place of the value and the guard is false.
+class PrintLevel {
+ public:
+  explicit PrintLevel(TULP_PrintContext* ctx) : level_(print_depth) {
+    if (!level_) ctx->prints("-- nested too deeply --", ctx->ptr);
+  }
+  explicit operator bool() const { return static_cast<bool>(level_); }
+
+ private:
+  NestingLevel level_;
 };
 
 // Character source over a NUL-terminated text; `p` points to the text

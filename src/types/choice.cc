@@ -70,8 +70,6 @@ void _free(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  CodecNestingGuard nesting;
-  if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
   PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   TUL_Asn1TypeEntry* d = description(obj);
@@ -99,8 +97,6 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
     keep_first_error(ctx->error, TUL_error(dtd, TUL_ERR_MANDATORY, c->member, TUL_object_type(obj)));
     return 0;
   }
-  CodecNestingGuard nesting;
-  if (!nesting) return encode_too_deep(obj, ctx);
   TUL_Behavior* b = tul_behavior(c->choice);
   if (!b->encode || !b->encode(c->choice, ctx)) return 0;
   TUL_Asn1TypeEntry* d = description(obj);
@@ -190,10 +186,10 @@ TUL_API constinit TUL_Behavior TUL_choice_behavior = {
     .alloc = _alloc,
     .init = _init,
     .free = _free,
-    .decode = _decode,
-    .encode = _encode,
-    .parse = _parse,
-    .print = _print,
+    .decode = decode_level<_decode>,
+    .encode = encode_level<_encode>,
+    .parse = parse_level<_parse>,
+    .print = print_level<_print>,
     .copy = _copy,
     .size = _size,
     .equal = _equal,

@@ -8,20 +8,7 @@
 #include "parse.h"
 
 namespace tul::constructed {
-namespace {
-
-// Levels currently entered by the decoders and encoders of constructed values.
-int codec_nesting = 0;
-
-}  // namespace
-
-CodecNestingGuard::CodecNestingGuard() : entered_(codec_nesting < kMaxCodecNesting) {
-  if (entered_) ++codec_nesting;
-}
-
-CodecNestingGuard::~CodecNestingGuard() {
-  if (entered_) --codec_nesting;
-}
+int codec_depth = 0;
 
 int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx) {
   keep_first_error(ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_LIMIT, "nesting of constructed values"));

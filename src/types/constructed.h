@@ -10,28 +10,9 @@
 #include "ber.h"
 #include "codec.h"
 #include "dtd.h"
+#include "parse.h"
 
 namespace tul::constructed {
-
-// Nesting of constructed values that the decoders and encoders follow. The
-// element reader already bounds element depth; this bound also covers the
-// levels that add no element (a CHOICE inside a CHOICE, EXPLICIT member
-// tags stripped in place), and values built by hand through the API.
-inline constexpr int kMaxCodecNesting = 512;
-
-// Enters one nesting level of a decode or encode. While the bound is reached
-// the guard is false and no level was entered.
-class CodecNestingGuard {
- public:
-  CodecNestingGuard();
-  ~CodecNestingGuard();
-  CodecNestingGuard(const CodecNestingGuard&) = delete;
-  CodecNestingGuard& operator=(const CodecNestingGuard&) = delete;
-  explicit operator bool() const { return entered_; }
-
- private:
-  bool entered_;
-};
 
 // The entry carrying the member list of `e`'s type; null when `e` is not
 // derived from a constructed type.
@@ -104,13 +85,11 @@ Separator parse_separator(TULP_ParseContext* ctx);
 // error in `ctx` and the value's tree released.
 bool encode_into(PElement* pe, PElement** last, TUL_Object* value, TUL_Asn1Type* m, TULE_EncodeContext* ctx);
 
-// The frame of every SEQUENCE, SET and list encoder: the nesting bound, the
-// UNIVERSAL constructed element, `add_all(pe)` adding the contents (through
+// The frame of every SEQUENCE, SET and list encoder: the UNIVERSAL
+// constructed element, `add_all(pe)` adding the contents (through
 // encode_into), then the type's own tags.
 template <class AddAll>
 int encode_constructed(TUL_Object* obj, TULE_EncodeContext* ctx, AddAll add_all) {
-  CodecNestingGuard nesting;
-  if (!nesting) return encode_too_deep(obj, ctx);
   PElement* pe = open_constructed(obj, ctx);
   if (!pe || !add_all(pe)) return 0;
   return TUL_tag_encode(tul_dtd(obj), tul_type_entry(obj), ctx);
@@ -156,6 +135,34 @@ TUL_Object* copy_each(TUL_Object* proto, TUL_Object* copy, int n, At at, Adopt a
     }
   }
   return copy;
+}
+
+// Depth of constructed values being decoded or encoded.
+extern int codec_depth;
+
+// Every slot of a constructed type that recurses runs inside one nesting
+// level, counted alike for the four walks: the tables name these wrappers
+// instead of the slots themselves. Past the bound, decode records error 17,
+// encode error 5, parse error 11, and print writes a marker.
+template <int (*Slot)(TUL_Object*, TULE_DecodeContext*)>
+int decode_level(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  NestingLevel level(codec_depth);
+  return level ? Slot(obj, ctx) : decode_error(ctx, obj, "value nested too deeply");
+}
+template <int (*Slot)(TUL_Object*, TULE_EncodeContext*)>
+int encode_level(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  NestingLevel level(codec_depth);
+  return level ? Slot(obj, ctx) : encode_too_deep(obj, ctx);
+}
+template <TUL_Object* (*Slot)(TUL_Object*, TULP_ParseContext*)>
+TUL_Object* parse_level(TUL_Object* obj, TULP_ParseContext* ctx) {
+  parse::ParseLevel level(ctx);
+  return level ? Slot(obj, ctx) : nullptr;
+}
+template <void (*Slot)(TUL_Object*, TULP_PrintContext*)>
+void print_level(TUL_Object* obj, TULP_PrintContext* ctx) {
+  parse::PrintLevel level(ctx);
+  if (level) Slot(obj, ctx);
 }
 
 }  // namespace tul::constructed

@@ -63,8 +63,6 @@ bool adopt(TUL_Object* list, TUL_Object* value) {
 // Element tags are not compared with the element type; an ANY element takes
 // the built-in type its tag names.
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  CodecNestingGuard nesting;
-  if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
   TUL_Metadata* dtd = tul_dtd(obj);
   TUL_Asn1Type* t = element(obj);
   PElement* pe = TUL_own_element(obj, ctx);
@@ -170,10 +168,10 @@ constexpr TUL_Behavior kSequenceOf = {
     .alloc = _alloc,
     .init = _init,
     .free = _free,
-    .decode = _decode,
-    .encode = _encode,
-    .parse = _parse,
-    .print = _print,
+    .decode = decode_level<_decode>,
+    .encode = encode_level<_encode>,
+    .parse = parse_level<_parse>,
+    .print = print_level<_print>,
     .copy = _copy,
     .size = _size,
     .equal = _equal,

@@ -74,8 +74,6 @@ bool decode_member(TUL_Object* obj, TUL_Asn1TypeEntry* d, int i, PElement* eleme
 // Members are matched in order, greedily: an element goes to the first member
 // that accepts it, and a skipped OPTIONAL member is never revisited.
 int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  CodecNestingGuard nesting;
-  if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
   PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   if (!is_constructed(pe)) return decode_error(ctx, obj, "constructed tag (SEQUENCE) expected");
@@ -105,8 +103,6 @@ int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
 // Elements may come in any order; a repeated member keeps the last value, and
 // members no element matched stay empty, mandatory ones included.
 int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  CodecNestingGuard nesting;
-  if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
   PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   if (!is_constructed(pe)) {
@@ -243,10 +239,10 @@ constexpr TUL_Behavior kSequence = {
     .alloc = _alloc,
     .init = _init,
     .free = _free,
-    .decode = _decode_seq,
-    .encode = _encode,
-    .parse = _parse,
-    .print = _print,
+    .decode = decode_level<_decode_seq>,
+    .encode = encode_level<_encode>,
+    .parse = parse_level<_parse>,
+    .print = print_level<_print>,
     .copy = _copy,
     .size = _size,
     .equal = _equal,
@@ -266,5 +262,5 @@ TUL_API constinit TUL_Behavior TUL_sequence_behavior = tul::structure::kSequence
 TUL_API constinit TUL_Behavior TUL_set_behavior =
     tul::prim::derive(tul::structure::kSequence, [](TUL_Behavior& t) {
       t.basic_type = TUL_SET_TYPE;
-      t.decode = tul::structure::_decode_set;
+      t.decode = tul::constructed::decode_level<tul::structure::_decode_set>;
     });
