@@ -131,6 +131,28 @@ bool has_basic_type(TUL_Object* obj, int bits, const char* function_word) {
   return false;
 }
 
+namespace {
+
+// The topic of a derivation chain that no walk follows to its end.
+void chain_topic(const TUL_Asn1TypeEntry* e, char (&topic)[160]) {
+  std::snprintf(topic, sizeof topic, "derivation chain of type %.100s (cyclic, or longer than %d types)",
+                e->name ? e->name : "", kMaxTypeChain);
+}
+
+}  // namespace
+
+void trace_chain_too_long(const TUL_Asn1TypeEntry* e) {
+  char topic[160];
+  chain_topic(e, topic);
+  TUL_trace_error(TUL_ERR_LIMIT, topic);
+}
+
+TUL_Object* chain_too_long(const TUL_Asn1TypeEntry* e) {
+  char topic[160];
+  chain_topic(e, topic);
+  return TUL_error(e->dtd, TUL_ERR_LIMIT, topic);
+}
+
 TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
   auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
   if (!obj) return TUL_error(entry->dtd, TUL_ERR_MEMORY);
@@ -146,9 +168,6 @@ bool is_constructor(const char* name) {
                   name == n.choice);
 }
 
-// Derivation chains come from application definitions and may loop
-// (A from B, B from A); no real chain is longer than the dictionary.
-long chain_limit(TUL_Metadata* dtd) { return dtd->asn1_types->count + 1; }
 
 /* ------------------------------------------------------------------------
  * Error messages
@@ -439,10 +458,14 @@ void TULM_inherit(TUL_Asn1TypeEntry* e) {
   // Walk up to the first ancestor that has a table, then hand it down the
   // chain so every entry passed on the way shares it.
   TUL_Metadata* dtd = e->dtd;
-  long limit = tul::chain_limit(dtd);
+  long limit = tul::kMaxTypeChain;
   TUL_Asn1TypeEntry* cur = e;
   while (!cur->behavior) {
-    if (!cur->type || --limit < 0) return;
+    if (!cur->type) return;
+    if (--limit < 0) {
+      tul::trace_chain_too_long(e);
+      return;
+    }
     TUL_Asn1TypeEntry* base = tul::find_type(dtd, cur->type);
     if (!base) {
       TUL_trace_error(TUL_ERR_NO_TYPE, cur->type);
@@ -458,7 +481,7 @@ void TULM_inherit(TUL_Asn1TypeEntry* e) {
 TUL_Asn1TypeEntry* TULM_description(TUL_Asn1TypeEntry* e) {
   if (!e) return nullptr;
   if (tul::is_constructor(e->name)) return e;
-  long limit = tul::chain_limit(e->dtd);
+  long limit = tul::kMaxTypeChain;
   TUL_Asn1TypeEntry* cur = e;
   while (!tul::is_constructor(cur->type)) {
     if (!cur->type || --limit < 0) return nullptr;

@@ -200,6 +200,12 @@ inline const Names& names() {
   return interned_generation == hash::strings_generation() ? interned_names : intern_names();
 }
 
+// How many types a derivation chain (a type, its base type, that one's base
+// type ...) may hold. Chains come from application definitions and may loop
+// (A from B, B from A); every walk along one stops here, the table
+// inheritance and the codec alike.
+inline constexpr int kMaxTypeChain = 1024;
+
 // How deep constructed values (SEQUENCE, SET, SEQUENCE OF, SET OF, CHOICE)
 // may nest. Decode, encode, parse and print count the same levels against
 // the same bound, so a value one of them accepts the others handle whole.
@@ -224,6 +230,12 @@ class NestingLevel {
   int& depth_;
   bool entered_;
 };
+
+// Traces error 5 for a type whose derivation chain is cyclic or longer than
+// kMaxTypeChain, naming it.
+void trace_chain_too_long(const TUL_Asn1TypeEntry* e);
+// The same report as an error object of `e`'s dictionary.
+TUL_Object* chain_too_long(const TUL_Asn1TypeEntry* e);
 
 // The first error of a run wins: `error` goes into `slot` unless one is
 // there already, in which case it is freed. Null errors are ignored.

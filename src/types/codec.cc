@@ -14,7 +14,6 @@
 #include "dict.h"
 
 using namespace tul::ber;
-using tul::codec::kMaxTypeChain;
 
 namespace {
 
@@ -34,11 +33,10 @@ class LocalStream {
   PStream ps_{};
 };
 
-bool valid_tag_number(int32_t tag_val) { return tag_val >= 0 && tag_val <= UINT16_MAX; }
-
-// Applies one tag to ctx->pe: IMPLICIT retags it, EXPLICIT wraps it.
+// Applies one tag to ctx->pe: IMPLICIT retags it, EXPLICIT wraps it. The
+// caller has checked the tag number.
 int apply_tag(int32_t tag_flag, int32_t tag_val, TULE_EncodeContext* ctx) {
-  if (!ctx->pe || !valid_tag_number(tag_val)) return 0;
+  if (!ctx->pe) return 0;
   auto tagclass = static_cast<uint8_t>(tag_flag & TUL_TAG_CLASS_MASK);
   auto id = static_cast<uint16_t>(tag_val);
   if (tag_flag & TUL_TAG_IMPLICIT) {
@@ -56,13 +54,34 @@ int apply_tag(int32_t tag_flag, int32_t tag_val, TULE_EncodeContext* ctx) {
   return 0;
 }
 
+// Records why an encoding cannot be tagged; 0.
+int tag_failure(TUL_Metadata* dtd, TULE_EncodeContext* ctx, TUL_Object* error) {
+  tul::keep_first_error(ctx->error, error ? error : TUL_error(dtd, TUL_ERR_MEMORY));
+  return 0;
+}
+
+}  // namespace
+
+TUL_Object* tul::codec::unreadable_tag(TUL_Metadata* dtd, int32_t tag_val, const char* owner) {
+  char topic[160];
+  std::snprintf(topic, sizeof topic, "tag number %ld of %.100s", static_cast<long>(tag_val), owner ? owner : "");
+  return TUL_error(dtd, TUL_ERR_LIMIT, topic);
+}
+
+namespace {
+
+using tul::codec::unreadable_tag;
+
 int tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx, int depth) {
   if (e->type) {
+    if (depth >= tul::kMaxTypeChain) return tag_failure(dtd, ctx, tul::chain_too_long(e));
     TUL_Asn1TypeEntry* base = tul::find_type(dtd, e->type);
-    if (!base || depth >= kMaxTypeChain || !tag_encode(dtd, base, ctx, depth + 1)) return 0;
+    if (!base) return tag_failure(dtd, ctx, TUL_error(dtd, TUL_ERR_NO_TYPE, e->type));
+    if (!tag_encode(dtd, base, ctx, depth + 1)) return 0;
   }
   if (e->tag_flag == 0) return 1;
-  return apply_tag(e->tag_flag, e->tag_val, ctx);
+  if (!tul::dict::valid_tag_number(e->tag_val)) return tag_failure(dtd, ctx, unreadable_tag(dtd, e->tag_val, e->name));
+  return apply_tag(e->tag_flag, e->tag_val, ctx) || tag_failure(dtd, ctx, nullptr);
 }
 
 int tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe, int depth) {
@@ -76,7 +95,7 @@ int tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe, int depth
     return 1;
   }
   TUL_Asn1TypeEntry* base = tul::find_type(dtd, e->type);
-  if (!base || depth >= kMaxTypeChain || !tag_decode(dtd, base, pe, depth + 1)) return 0;
+  if (!base || depth >= tul::kMaxTypeChain || !tag_decode(dtd, base, pe, depth + 1)) return 0;
   e->has_explicit = (e->tag_flag & TUL_TAG_EXPLICIT) | base->has_explicit;
   return 1;
 }
@@ -88,7 +107,7 @@ bool same_tag(int32_t tag_flag, int32_t tag_val, const PElement* pe) {
 int equal_tags(TUL_Metadata* dtd, char* type, PElement* pe, int depth) {
   if (TULM_is_any(type)) return 1;
   TUL_Asn1TypeEntry* e = tul::find_type(dtd, type);
-  if (!e || depth >= kMaxTypeChain) return 0;
+  if (!e || depth >= tul::kMaxTypeChain) return 0;
   if (e->type != tul::names().choice) {
     if (e->tag_flag == 0 && e->type) return equal_tags(dtd, e->type, pe, depth + 1);
     return same_tag(e->tag_flag, e->tag_val, pe);
@@ -172,7 +191,7 @@ int TUL_tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* 
 }
 
 int TUL_membertag_encode(TUL_Asn1Type* member, TULE_EncodeContext* ctx) {
-  if (!member || !ctx || member->tag_flag == 0) return 0;
+  if (!member || !ctx || member->tag_flag == 0 || !tul::dict::valid_tag_number(member->tag_val)) return 0;
   return apply_tag(member->tag_flag, member->tag_val, ctx);
 }
 

@@ -15,7 +15,8 @@ TUL_Object* TUL_pe2ber(PElement* pe, TUL_Metadata* dtd);
 // `*out_pe`, or 0.
 int TUL_ber2pe(PECtx* ctx, TUL_Object* ber, PElement** out_pe);
 
-// Applies the tags of type entry `e` (base types first) to ctx->pe. 1 or 0.
+// Applies the tags of type entry `e` (base types first) to ctx->pe. 1, or
+// 0 with the reason recorded in ctx->error.
 int TUL_tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx);
 // Strips the EXPLICIT tags of `e` (outermost first) from `*pe`, replacing it
 // by the inner element, and caches has_explicit. 1 or 0.
@@ -42,9 +43,9 @@ void TUL_pe2pl(PElement* pe, TULP_PrintContext* ctx);
 
 namespace tul::codec {
 
-// Depth bound of the walks along a chain of base types and of nested CHOICE
-// alternatives; a longer chain can only come from a cyclic definition.
-inline constexpr int kMaxTypeChain = 64;
+// Error 5 for a tag number the element reader could not read back, naming
+// its type or member.
+TUL_Object* unreadable_tag(TUL_Metadata* dtd, int32_t tag_val, const char* owner);
 
 }  // namespace tul::codec
 

@@ -5,6 +5,7 @@
 #include "constructed.h"
 
 #include "codec.h"
+#include "dict.h"
 #include "parse.h"
 
 namespace tul::constructed {
@@ -126,7 +127,9 @@ bool encode_into(PElement* pe, PElement** last, TUL_Object* value, TUL_Asn1Type*
   }
   if (m && m->tag_flag && !TUL_membertag_encode(m, &local)) {
     pe_free(local.pe);
-    keep_first_error(ctx->error, TUL_error(tul_dtd(value), TUL_ERR_MEMORY));
+    TUL_Metadata* dtd = tul_dtd(value);
+    keep_first_error(ctx->error, dict::valid_tag_number(m->tag_val) ? TUL_error(dtd, TUL_ERR_MEMORY)
+                                                                     : codec::unreadable_tag(dtd, m->tag_val, m->name));
     return false;
   }
   seq_addon(pe, *last, local.pe);

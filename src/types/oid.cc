@@ -154,6 +154,47 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
 
 // A registered identifier hands its shared contents to the element, which
 // must not free them; otherwise the element owns freshly encoded ones.
+// Room for the text of the longest identifier: 128 arcs of up to 11
+// characters each, blanks and the NUL.
+using ArcsText = char[kMaxArcs * 12];
+
+// The arcs of `o` separated by blanks; false (after trace 5) for more arcs
+// than the limit.
+bool format_arcs(const TUL_Oid* o, ArcsText& text) {
+  text[0] = '\0';
+  if (o->len > kMaxArcs) {
+    TUL_trace_error(TUL_ERR_LIMIT, "OID too large");
+    return false;
+  }
+  size_t used = 0;
+  for (int32_t i = 0; o->oid && i < o->len; ++i)
+    used += static_cast<size_t>(std::snprintf(text + used, sizeof text - used, i ? " %ld" : "%ld",
+                                              static_cast<long>(o->oid[i])));
+  return true;
+}
+
+// Whether BER can carry the arcs: two to the arc limit, the first 0, 1 or 2
+// (as unsigned numbers, like every arc), the second below 40 under a first
+// arc of 0 or 1.
+bool encodable(const TUL_Oid* o) {
+  if (!o->oid || o->len < 2 || o->len > kMaxArcs) return false;
+  auto first = static_cast<uint32_t>(o->oid[0]);
+  return first <= 2 && (first == 2 || static_cast<uint32_t>(o->oid[1]) <= 39);
+}
+
+int unencodable(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  TUL_Oid* o = as_oid(obj);
+  ArcsText arcs = "";
+  char detail[sizeof arcs + 160];
+  if (o->len > kMaxArcs)
+    std::snprintf(detail, sizeof detail, "%ld arcs of type %.100s, more than %d, cannot be encoded in BER",
+                  static_cast<long>(o->len), TUL_object_type(obj), kMaxArcs);
+  else if (format_arcs(o, arcs))
+    std::snprintf(detail, sizeof detail, "{%s} of type %.100s cannot be encoded in BER", arcs, TUL_object_type(obj));
+  keep_first_error(ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_OID_FORMAT, detail));
+  return 0;
+}
+
 int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
   TUL_Oid* o = as_oid(obj);
   PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kPrimitive, ber::kTagObjectIdentifier);
@@ -162,8 +203,10 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
     pe->pe_inline = 1;
     pe->pe_len = o->len_octets;
     pe->pe_un1.un_pe_prim = o->octets;
-  } else if (!o->oid || encodeOID(o->len, reinterpret_cast<const uint32_t*>(o->oid), &pe->pe_len,
-                                  &pe->pe_un1.un_pe_prim) != 0) {
+  } else if (!encodable(o)) {
+    return unencodable(obj, ctx);
+  } else if (encodeOID(o->len, reinterpret_cast<const uint32_t*>(o->oid), &pe->pe_len, &pe->pe_un1.un_pe_prim) != 0) {
+    keep_first_error(ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_MEMORY));
     return 0;
   }
   return prim::finish_encode(obj, ctx, pe);
@@ -220,24 +263,6 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   return obj;
 }
 
-// Room for the text of the longest identifier: 128 arcs of up to 11
-// characters each, blanks and the NUL.
-using ArcsText = char[kMaxArcs * 12];
-
-// The arcs of `o` separated by blanks; false (after trace 5) for more arcs
-// than the limit.
-bool format_arcs(const TUL_Oid* o, ArcsText& text) {
-  text[0] = '\0';
-  if (o->len > kMaxArcs) {
-    TUL_trace_error(TUL_ERR_LIMIT, "OID too large");
-    return false;
-  }
-  size_t used = 0;
-  for (int32_t i = 0; o->oid && i < o->len; ++i)
-    used += static_cast<size_t>(std::snprintf(text + used, sizeof text - used, i ? " %ld" : "%ld",
-                                              static_cast<long>(o->oid[i])));
-  return true;
-}
 
 // The arcs in braces, or the label of the template registered under them;
 // the other form follows as a comment when annotation is on, so every form
