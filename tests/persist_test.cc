@@ -1,13 +1,13 @@
 // Persistence files, the listing and reference check, and the source
 // generator: round trips through each, the exact texts they write, and the
 // damaged files the readers must reject without harm.
+#include <arpa/inet.h>
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cstdio>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -234,12 +234,12 @@ TEST_F(PersistTest, DamagedFilesAreRejected) {
       {"legacy truncated", legacy.substr(0, legacy.size() - 3), TUL_ERR_SIGNATURE},
       {"legacy negative length", legacy_string("DTD persistence file format V.0.5") + be32(1) + be32(-4),
        TUL_ERR_SIGNATURE},
-      {"legacy length over 511", legacy_string("DTD persistence file format V.0.5") + be32(1) + be32(512) +
-                                     std::string(512, 'x'),
+      {"legacy length over 511",
+       legacy_string("DTD persistence file format V.0.5") + be32(1) + be32(512) + std::string(512, 'x'),
        TUL_ERR_SIGNATURE},
       {"legacy type of 257 members",
-       legacy_string("DTD persistence file format V.0.5") + be32(0) + be32(1) + legacy_string("T") + be32(0) +
-           be32(0) + be32(0) + be32(257) + std::string(257 * 24, '\0'),
+       legacy_string("DTD persistence file format V.0.5") + be32(0) + be32(1) + legacy_string("T") + be32(0) + be32(0) +
+           be32(0) + be32(257) + std::string(257 * 24, '\0'),
        TUL_ERR_SIGNATURE},
   };
   for (const Row& row : rows) {
@@ -342,10 +342,11 @@ std::string listing(TUL_Metadata* md) {
 
 TEST_F(PersistTest, ListingOfANewDictionary) {
   std::string out = listing(md);
-  EXPECT_EQ(out.substr(0, 114), "TUL library V.1.0 (98/02/28)\nDTD persistence file format V.1.7 (96/04/17)\n\n"
-                                "\n\t\tASN.1 Type Dictionary (88 entries)\n\n");
-  for (const char* kind : {"Attribute", "Notification", "Parameter", "Action", "MOC", "Package", "Name Binding",
-                           "Attribute Group"})
+  EXPECT_EQ(out.substr(0, 114),
+            "TUL library V.1.0 (98/02/28)\nDTD persistence file format V.1.7 (96/04/17)\n\n"
+            "\n\t\tASN.1 Type Dictionary (88 entries)\n\n");
+  for (const char* kind :
+       {"Attribute", "Notification", "Parameter", "Action", "MOC", "Package", "Name Binding", "Attribute Group"})
     EXPECT_NE(out.find(std::string("\n\t\t") + kind + " Template Dictionary (0 entries)\n\n"), std::string::npos)
         << kind;
   EXPECT_EQ(out.find("Behavior Template"), std::string::npos);
@@ -404,7 +405,8 @@ TEST_F(GeneratorTest, HeaderLayoutAndIgnoreList) {
   std::string h = generate(ignore);
   EXPECT_NE(h.find("\nstatic const char* " + dir + "/defs[] = {\n"), std::string::npos);
   EXPECT_EQ(h.substr(h.size() - 28), "0 /* end of meta data */\n};\n");
-  EXPECT_NE(h.find("\"TUL.Asn1 {\"\n\"    name 'ObjectDescriptor',\"\n\"    type 'GraphicString',\""), std::string::npos);
+  EXPECT_NE(h.find("\"TUL.Asn1 {\"\n\"    name 'ObjectDescriptor',\"\n\"    type 'GraphicString',\""),
+            std::string::npos);
   EXPECT_EQ(h.find("name 'TUL."), std::string::npos);
   EXPECT_EQ(generate(nullptr).find("name 'TUL.String'") != std::string::npos, true);
 }

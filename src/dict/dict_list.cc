@@ -71,8 +71,7 @@ void print_entry(const TUL_Entry* e, FILE* out) {
 void print_table(TULH_HT* table, const char* title, FILE* out) {
   std::fprintf(out, "\n\t\t%s Dictionary (%ld entries)\n\n", title, static_cast<long>(table->count));
   TULH_for_each(
-      table, [](void* e, void* stream) { print_entry(static_cast<TUL_Entry*>(e), static_cast<FILE*>(stream)); },
-      out);
+      table, [](void* e, void* stream) { print_entry(static_cast<TUL_Entry*>(e), static_cast<FILE*>(stream)); }, out);
 }
 
 /* ------------------------------------------------------------------------

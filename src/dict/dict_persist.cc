@@ -13,9 +13,9 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
-#include <memory>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -410,7 +410,8 @@ template <class Reader>
 bool read_template(Reader& r, TUL_Entry* e, const TemplateKind& kind) {
   bool ok = r.string(e->name);
   for (int i = 0; i < kMaxStringFields; ++i)
-    if (kind.sources[i].offset && !(Reader::kLegacy && i > 0)) ok = ok && r.string(string_field(e, kind.sources[i].offset));
+    if (kind.sources[i].offset && !(Reader::kLegacy && i > 0))
+      ok = ok && r.string(string_field(e, kind.sources[i].offset));
   ok = ok && r.string(string_field(e, offsetof(TUL_AttributeEntry, label)));
   if (!ok || e->entry_type != TUL_ENTRY_NOTIFICATION) return ok && r.end_record();
   auto* n = reinterpret_cast<TUL_NotificationEntry*>(e);
@@ -554,7 +555,8 @@ void read_file(LoadRun& run, const std::string& path) {
   // Any first line that begins like the current signature is taken for it.
   std::string_view signature = TUL_format_version();
   size_t line_end = bytes.find('\n');
-  if (bytes.substr(0, std::min<size_t>(3, line_end)) != signature.substr(0, 3)) return run.fail(TUL_ERR_SIGNATURE, path);
+  if (bytes.substr(0, std::min<size_t>(3, line_end)) != signature.substr(0, 3))
+    return run.fail(TUL_ERR_SIGNATURE, path);
   if (line_end == std::string_view::npos) return run.fail(TUL_ERR_SIGNATURE, path, 1);
   read_format<TextReader>(run, path, bytes, line_end + 1);
 }
