@@ -812,6 +812,55 @@ TUL_API TUL_Object* TUL_asn1_info(TUL_Metadata* dtd, const char* type, int final
 TUL_API int TUL_asn1_basic_type_US(TUL_Metadata* dtd, char* type);
 TUL_API int TUL_asn1_basic_type(TUL_Metadata* dtd, const char* type);
 
+/* ========================================================================
+ * Persistence files, listing and source generator
+ * ====================================================================== */
+
+/* Writes the dictionary's types and templates (not behaviour templates) to
+ * the persistence file `filename` in the current text format, together with
+ * every unique string of the process. A regular file is replaced only once
+ * it is completely written. Returns 0. On failure: 21 for null arguments,
+ * 12 when the file cannot be created or written, 5 when an entry holds a
+ * string the format cannot carry (a line feed, or more than 511
+ * characters); the error is traced and a file that stood there is kept. */
+TUL_API int TUL_store_Metadata(TUL_Metadata* dtd, const char* filename);
+
+/* Enters the definitions of the persistence file `location` (either format,
+ * told by its signature, whatever the file's name) or of every file of the
+ * directory `location` whose name ends in ".per" or ".dtd" (not its
+ * subdirectories), then builds the lookup indexes. The first definition of a
+ * name wins. Returns 0, also when single files could not be read: those
+ * faults are traced (12 a file that cannot be read, 10 a signature not
+ * recognised or a damaged file, 2 memory) and the file's records before the
+ * fault stay entered. On failure: 21 for null arguments, 12 when `location`
+ * does not exist or the directory cannot be opened. */
+TUL_API int TUL_load_Metadata(TUL_Metadata* dtd, const char* location);
+
+/* Extension: as TUL_load_Metadata, but returns the code of the first file
+ * fault as well, and stores in `line` (when not null) the line of a
+ * current-format file at which that fault was found (0 when none applies). */
+TUL_API int TUL_load_Metadata_status(TUL_Metadata* dtd, const char* location, int* line);
+
+/* Lists the dictionary on standard output: the version texts, then every
+ * type and template (behaviour templates apart), table by table. */
+TUL_API void TUL_print_Metadata(TUL_Metadata* dtd);
+
+/* Extension: the reference check on `stream` (standard output when null):
+ * each reference to a type that the dictionary lacks, and each notification
+ * item naming no attribute with a syntax, is reported with the block of the
+ * entry holding it. Returns the number of unresolved references; 0 for a
+ * null dictionary. */
+TUL_API long TUL_check_Metadata(TUL_Metadata* dtd, FILE* stream);
+
+/* Writes the C header "<name>.h" that declares `static const char* name[]`
+ * holding the value-notation text of every definition of the dictionary
+ * (types before templates) and a null entry, for TUL_load_Metadata_string.
+ * Types whose module prefix (the name up to its last ".") equals a string of
+ * the null-terminated `ignore_list` (may be null) are left out. Returns 0;
+ * 12 (traced) when the file cannot be created, 21 for a null `md` or
+ * `name`. */
+TUL_API int TUL_generate_Metadata_string(TUL_Metadata* md, const char* name, char** ignore_list);
+
 #ifdef __cplusplus
 }
 #endif

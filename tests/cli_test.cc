@@ -159,4 +159,38 @@ TEST_F(CliTest, OutcomesOfGoodAndBadInput) {
   }
 }
 
+// A stored dictionary, as a file or in a directory, serves --defs as the
+// value-notation definitions do; the bundled stored copy stays current.
+TEST_F(CliTest, PersistenceFilesAndReports) {
+  const std::string stored = dir_ + "/defs.per";
+  ASSERT_EQ(run(kDefs + "store " + stored).status, 0);
+  const std::string decoded = run(kDefs + "decode Message " + kTrap).out;
+  EXPECT_EQ(run("--defs " + stored + " decode Message " + kTrap).out, decoded);
+  EXPECT_EQ(run("--defs " + kExamples + "snmpv1.per decode Message " + kTrap).out, decoded);
+  EXPECT_EQ(run("--defs " + dir_ + " decode Message " + kTrap).out, decoded);
+  EXPECT_EQ(run(kDefs + "describe Trap-PDU").out, run("--defs " + stored + " describe Trap-PDU").out);
+
+  const Result listed = run(kDefs + "list");
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_NE(listed.out.find("syntax: Trap-PDU\n templ: OK\n   tag: [CONT 4] IMPL \n  type: SEQUENCE\n  size: 6\n"),
+            std::string::npos);
+  EXPECT_EQ(run(kDefs + "check").out, "");
+  const Result broken = run(kDefs + "--defs " + file("u.defs", "TUL.Asn1 { name 'U', type 'Missing' }") + " check");
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_EQ(broken.out.substr(0, 65), "reference \"Missing\" not resolved! found in ASN.1 type definition:");
+  const Result header = run(kDefs + "header snmp");
+  EXPECT_EQ(header.status, 0);
+  EXPECT_NE(header.out.find("static const char* snmp[] = {\n\"TUL.Asn1 {\"\n"), std::string::npos);
+  EXPECT_EQ(run("header 9lives").status, 2);
+
+  const std::string damaged = file("damaged.per", slurp(stored).substr(0, 5000));
+  const Result r = run("--defs " + damaged + " types");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("#10 persistence file signature error: '" + damaged + "'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("tul: " + damaged + ":"), std::string::npos) << r.err;
+  const Result unwritable = run(kDefs + "store " + dir_ + "/no/such.per");
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_NE(unwritable.err.find("#12 opening of file"), std::string::npos);
+}
+
 }  // namespace

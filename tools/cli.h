@@ -19,7 +19,7 @@ namespace tul::cli {
 // decoded, and a command line that makes no sense.
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
-enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe };
+enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader };
 
 struct Invocation {
   Command command = Command::kNone;
@@ -108,5 +108,19 @@ int run_encode(TUL_Metadata* md, const Invocation& inv);
 int run_print(TUL_Metadata* md, const Invocation& inv);
 int run_types(TUL_Metadata* md, const Invocation& inv);
 int run_describe(TUL_Metadata* md, const Invocation& inv);
+
+// ---- persist_commands.cc --------------------------------------------------
+
+// Whether `path` is a directory or a file that begins with the signature of
+// a persistence file (either format) rather than value notation.
+bool is_persistence_path(const std::string& path);
+// Enters the persistence file or directory at `path`. False, with a message
+// naming the file (and the line, for the text format), on any fault.
+bool load_persistence(TUL_Metadata* md, const std::string& path);
+
+int run_store(TUL_Metadata* md, const Invocation& inv);
+int run_list(TUL_Metadata* md, const Invocation& inv);
+int run_check(TUL_Metadata* md, const Invocation& inv);
+int run_header(TUL_Metadata* md, const Invocation& inv);
 
 }  // namespace tul::cli

@@ -108,6 +108,7 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
 }  // namespace
 
 bool load_definitions(TUL_Metadata* md, const std::string& path) {
+  if (is_persistence_path(path)) return load_persistence(md, path);
   return for_each_value(md, path, [md](TUL_Object* value, const ValueReader& reader) {
     TUL_Object* entered = TUL_add_definition(md, value);
     if (entered == value) return true;

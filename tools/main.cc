@@ -22,11 +22,16 @@ constexpr const char* kGeneralHelp =
     "  print [FILE]        parse typed values and print them back\n"
     "  types               list the types of the dictionary\n"
     "  describe TYPE       print the definition of TYPE as a \"TUL.Asn1\" value\n"
+    "  store OUT           write the dictionary to the persistence file OUT\n"
+    "  list                list the types and templates of the dictionary\n"
+    "  check               report references to types that are not defined\n"
+    "  header NAME         write the definitions as a C header to standard output\n"
     "  help [COMMAND]      show this help, or the help of COMMAND\n"
     "\n"
     "Options:\n"
-    "  --defs FILE   enter the definitions in FILE (values of the meta-schema,\n"
-    "                such as TUL.Asn1 values); may be repeated\n"
+    "  --defs PATH   enter the definitions in PATH: a file of meta-schema values\n"
+    "                (such as TUL.Asn1 values), a persistence file, or a\n"
+    "                directory of persistence files; may be repeated\n"
     "  --hex         BER as hexadecimal text (decode, encode)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
@@ -88,6 +93,33 @@ constexpr CommandInfo kCommands[] = {
      "Prints the definition of TYPE as a \"TUL.Asn1\" value, the form that a\n"
      "--defs file holds. With --final, a type defined from another type with\n"
      "fields is described by that type.\n"},
+    {"store", Command::kStore, 1, 1,
+     "Usage: tul [OPTIONS] store OUT\n"
+     "\n"
+     "Writes the dictionary built from the --defs given to the persistence file\n"
+     "OUT, which --defs reads back faster than value notation. A file already\n"
+     "at OUT is replaced only when the new one is complete.\n"
+     "\n"
+     "Example: tul --defs examples/snmpv1.defs store snmpv1.per\n"},
+    {"list", Command::kList, 0, 0,
+     "Usage: tul [OPTIONS] list\n"
+     "\n"
+     "Lists every type and template of the dictionary, table by table: the\n"
+     "tags, members and named values of each type, the registration, syntax\n"
+     "and label of each template.\n"},
+    {"check", Command::kCheck, 0, 0,
+     "Usage: tul [OPTIONS] check\n"
+     "\n"
+     "Reports each reference to a type that the dictionary does not define,\n"
+     "and each notification item naming no attribute with a syntax, followed\n"
+     "by the definition holding it. Exit status 1 when there is any.\n"},
+    {"header", Command::kHeader, 1, 1,
+     "Usage: tul [OPTIONS] header NAME\n"
+     "\n"
+     "Writes a C header to standard output that declares the array NAME of\n"
+     "value-notation strings, one per definition of the dictionary, for\n"
+     "TUL_load_Metadata_string. The library's own \"TUL.\" types, which every\n"
+     "dictionary holds, are left out. NAME must be a C identifier.\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -238,6 +270,18 @@ int run(const Invocation& inv) {
         break;
       case Command::kDescribe:
         status = run_describe(md, inv);
+        break;
+      case Command::kStore:
+        status = run_store(md, inv);
+        break;
+      case Command::kList:
+        status = run_list(md, inv);
+        break;
+      case Command::kCheck:
+        status = run_check(md, inv);
+        break;
+      case Command::kHeader:
+        status = run_header(md, inv);
         break;
       case Command::kNone:
         break;

@@ -35,10 +35,19 @@ static_assert(template_layouts_agree<TUL_NotificationEntry, TUL_AttributeEntry, 
                                      TUL_ActionEntry, TUL_MOCEntry, TUL_PackageEntry, TUL_NameBindingEntry,
                                      TUL_AttributeGroupEntry, TUL_BehaviorEntry>());
 
+// Captions of the listing blocks; the colons stand in one column.
+constexpr ListingLine kRegistrationLine{"registration: %s\n", offsetof(TUL_Entry, name)};
+constexpr ListingLine kLabelLine{"       label: %s\n", offsetof(TUL_AttributeEntry, label)};
+constexpr ListingLine kItems{"", kItemsLine};
+constexpr const char* kSyntaxCaption = "      syntax: %s\n";
+constexpr const char* kInfoCaption = " info syntax: %s\n";
+constexpr const char* kReplyCaption = "reply syntax: %s\n";
+
 template <class Record>
 constexpr TemplateKind kind_row(int entry_type, TULH_HT* TUL_Metadata::*table, char* Names::*value_type,
-                                bool has_registration = true) {
-  return {entry_type, sizeof(Record), table, value_type, offsetof(Record, obj), {}, has_registration, 0, 0, false};
+                                const char* title, bool has_registration = true) {
+  return {entry_type, sizeof(Record), table, value_type, offsetof(Record, obj), {}, has_registration, 0, 0, false,
+          title, {kRegistrationLine, kLabelLine}};
 }
 
 constexpr TemplateKind with_syntax(TemplateKind row, FieldSource info, FieldSource reply = {},
@@ -51,26 +60,46 @@ constexpr TemplateKind with_syntax(TemplateKind row, FieldSource info, FieldSour
   return row;
 }
 
+constexpr TemplateKind listed_as(TemplateKind row, ListingLine a, ListingLine b, ListingLine c,
+                                 ListingLine d = {}, ListingLine e = {}) {
+  row.listing[0] = a;
+  row.listing[1] = b;
+  row.listing[2] = c;
+  row.listing[3] = d;
+  row.listing[4] = e;
+  return row;
+}
+
 constexpr TemplateKind kKinds[kTemplateKinds] = {
-    with_syntax(kind_row<TUL_NotificationEntry>(TUL_ENTRY_NOTIFICATION, &TUL_Metadata::notifications,
-                                                &Names::notification),
-                {offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr},
-                {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}),
-    with_syntax(kind_row<TUL_AttributeEntry>(TUL_ENTRY_ATTRIBUTE, &TUL_Metadata::attributes, &Names::attribute),
-                {offsetof(TUL_AttributeEntry, syntax), "derivedOrSyntax", nullptr, "TUL.DerivedOrSyntax",
-                 "syntax"}),
-    with_syntax(kind_row<TUL_ParameterEntry>(TUL_ENTRY_PARAMETER, &TUL_Metadata::parameters, &Names::parameter),
-                {offsetof(TUL_ParameterEntry, syntax), "syntaxOrAttribute", nullptr, "TUL.SyntaxOrAttribute",
-                 "withSyntax"}),
-    with_syntax(kind_row<TUL_ActionEntry>(TUL_ENTRY_ACTION, &TUL_Metadata::actions, &Names::action),
-                {offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr},
-                {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}, true),
-    kind_row<TUL_MOCEntry>(TUL_ENTRY_MOC, &TUL_Metadata::mocs, &Names::moc),
-    kind_row<TUL_PackageEntry>(TUL_ENTRY_PACKAGE, &TUL_Metadata::packages, &Names::package),
-    kind_row<TUL_NameBindingEntry>(TUL_ENTRY_NAME_BINDING, &TUL_Metadata::name_bindings, &Names::name_binding),
+    listed_as(with_syntax(kind_row<TUL_NotificationEntry>(TUL_ENTRY_NOTIFICATION, &TUL_Metadata::notifications,
+                                                          &Names::notification, "Notification Template"),
+                          {offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr},
+                          {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}),
+              kRegistrationLine, {kInfoCaption, offsetof(TUL_NotificationEntry, info_syntax)}, kLabelLine, kItems,
+              {kReplyCaption, offsetof(TUL_NotificationEntry, reply_syntax)}),
+    listed_as(with_syntax(kind_row<TUL_AttributeEntry>(TUL_ENTRY_ATTRIBUTE, &TUL_Metadata::attributes,
+                                                       &Names::attribute, "Attribute Template"),
+                          {offsetof(TUL_AttributeEntry, syntax), "derivedOrSyntax", nullptr, "TUL.DerivedOrSyntax",
+                           "syntax"}),
+              kRegistrationLine, {kSyntaxCaption, offsetof(TUL_AttributeEntry, syntax)}, kLabelLine),
+    listed_as(with_syntax(kind_row<TUL_ParameterEntry>(TUL_ENTRY_PARAMETER, &TUL_Metadata::parameters,
+                                                       &Names::parameter, "Parameter Template"),
+                          {offsetof(TUL_ParameterEntry, syntax), "syntaxOrAttribute", nullptr,
+                           "TUL.SyntaxOrAttribute", "withSyntax"}),
+              kRegistrationLine, {kSyntaxCaption, offsetof(TUL_ParameterEntry, syntax)}, kLabelLine),
+    listed_as(with_syntax(kind_row<TUL_ActionEntry>(TUL_ENTRY_ACTION, &TUL_Metadata::actions, &Names::action,
+                                                    "Action Template"),
+                          {offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr},
+                          {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}, true),
+              kRegistrationLine, {kInfoCaption, offsetof(TUL_ActionEntry, info_syntax)},
+              {kReplyCaption, offsetof(TUL_ActionEntry, reply_syntax)}, kLabelLine),
+    kind_row<TUL_MOCEntry>(TUL_ENTRY_MOC, &TUL_Metadata::mocs, &Names::moc, "MOC Template"),
+    kind_row<TUL_PackageEntry>(TUL_ENTRY_PACKAGE, &TUL_Metadata::packages, &Names::package, "Package Template"),
+    kind_row<TUL_NameBindingEntry>(TUL_ENTRY_NAME_BINDING, &TUL_Metadata::name_bindings, &Names::name_binding,
+                                   "Name Binding Template"),
     kind_row<TUL_AttributeGroupEntry>(TUL_ENTRY_ATTRIBUTE_GROUP, &TUL_Metadata::attribute_groups,
-                                      &Names::attribute_group),
-    kind_row<TUL_BehaviorEntry>(TUL_ENTRY_BEHAVIOR, &TUL_Metadata::behaviors, &Names::behavior, false),
+                                      &Names::attribute_group, "Attribute Group Template"),
+    kind_row<TUL_BehaviorEntry>(TUL_ENTRY_BEHAVIOR, &TUL_Metadata::behaviors, &Names::behavior, nullptr, false),
 };
 
 constexpr bool rows_follow_entry_types() {

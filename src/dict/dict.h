@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 
 #include "dtd.h"
@@ -27,6 +28,15 @@ struct FieldSource {
   const char* alternative;
 };
 
+// One line of a template's listing block: a caption format with the string
+// field at `offset`, or (offset kItemsLine) the notification items.
+struct ListingLine {
+  const char* format;  // null ends the block
+  size_t offset;
+};
+constexpr size_t kItemsLine = SIZE_MAX;
+constexpr int kMaxListingLines = 5;
+
 // One row per template kind, at index entry_type - 1.
 struct TemplateKind {
   int entry_type;
@@ -43,6 +53,10 @@ struct TemplateKind {
   size_t info_syntax;
   size_t reply_syntax;
   bool info_needs_suffix;
+  // What the listing, the reference check and stored files call the kind
+  // ("Attribute Template"); null for a kind that none of them carries.
+  const char* title;
+  ListingLine listing[kMaxListingLines];
 };
 
 // Type definitions written as constant rows: the built-in types and the
@@ -95,7 +109,8 @@ void load_meta_schema(TUL_Metadata* dtd);
 const TemplateKind* template_kind(int entry_type);
 
 // Template tables in the order the registration and label indexes visit
-// them (behaviours last: they have no registration).
+// them (behaviours last: they have no registration). Stored files, the
+// listing and the source generator follow the same order.
 extern const int kIndexOrder[kTemplateKinds];
 
 // The syntax of template `entry` for an ANY DEFINED BY member inside a value
@@ -112,6 +127,10 @@ int label_equal(void* entry, void* key);
 uint32_t registration_hash(void* oid_value);
 int registration_equal(void* entry, void* key);
 
+// Calls `action` with the describing value of every entry of `table`;
+// types without a base are skipped.
+void for_each_value(TUL_Metadata* md, TULH_HT* TUL_Metadata::*table, TUL_ObjectCallback action, void* data);
+
 // The describing value field of any entry record (type or template).
 TUL_Object*& entry_obj(TUL_Entry* e);
 
@@ -120,7 +139,15 @@ inline char*& string_field(void* record, size_t offset) {
   return *reinterpret_cast<char**>(static_cast<char*>(record) + offset);
 }
 
+// The listing and the reference check on `out`; the check answers the number
+// of unresolved references.
+void print_metadata(TUL_Metadata* dtd, FILE* out);
+long consistence_check(TUL_Metadata* dtd, FILE* out);
+
 }  // namespace tul::dict
+
+// Reports every unresolved reference of the dictionary on standard output.
+void TUL_consistence_check(TUL_Metadata* dtd);
 
 // Builds the registration and label indexes once per dictionary.
 void TUL_finalize(TUL_Metadata* dtd);

@@ -635,12 +635,6 @@ void call_with_value(void* entry, void* data) {
   if (TUL_Object* v = build_any(static_cast<TUL_Entry*>(entry))) walk->user_action(v, walk->user_data);
 }
 
-void for_each_value(TUL_Metadata* md, TULH_HT* TUL_Metadata::*table, TUL_ObjectCallback action, void* data) {
-  if (!md || !action) return;
-  Walk walk{action, data};
-  TULH_for_each(md->*table, call_with_value, &walk);
-}
-
 void for_each_entry(TUL_Metadata* md, TULH_HT* TUL_Metadata::*table, TUL_EntryCallback action, void* data) {
   if (!md || !action) return;
   TULH_for_each(md->*table, reinterpret_cast<TULH_Action>(action), data);
@@ -649,6 +643,13 @@ void for_each_entry(TUL_Metadata* md, TULH_HT* TUL_Metadata::*table, TUL_EntryCa
 int count(TUL_Metadata* md, TULH_HT* TUL_Metadata::*table) { return md ? (md->*table)->count : 0; }
 
 }  // namespace
+
+void tul::dict::for_each_value(TUL_Metadata* md, TULH_HT* TUL_Metadata::*table, TUL_ObjectCallback action,
+                               void* data) {
+  if (!md || !action) return;
+  Walk walk{action, data};
+  TULH_for_each(md->*table, call_with_value, &walk);
+}
 
 // One exported walk, raw walk and count per table.
 #define TUL_TABLE_FUNCTIONS(suffix, number, table)                                            \
