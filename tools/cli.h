@@ -30,6 +30,7 @@ struct Invocation {
   bool trace_ber = false;
   bool oid_labels = false;
   bool verbose = false;
+  bool strict = false;  // a record whose identifier the type does not expect fails
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.

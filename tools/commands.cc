@@ -79,11 +79,52 @@ Frame measure_element(std::span<const uint8_t> octets) {
   return {true, static_cast<std::size_t>(length), {}};
 }
 
+// The identifier octets at the start of an encoding (one, or more for a
+// high tag number); empty when they are cut short.
+std::span<const uint8_t> identifier_of(std::span<const uint8_t> octets) {
+  if (octets.empty()) return {};
+  std::size_t n = 1;
+  if ((octets[0] & 0x1F) == 0x1F)
+    while (n < octets.size() && (octets[n++] & 0x80) != 0) {
+    }
+  return octets.first(n);
+}
+
+std::string hex_text(std::span<const uint8_t> octets) {
+  std::string text;
+  char two[3];
+  for (uint8_t octet : octets) {
+    std::snprintf(two, sizeof two, "%02X", octet);
+    text += two;
+  }
+  return text;
+}
+
+// The library decodes primitive contents without looking at the outer
+// identifier, so a record of another type can decode. The identifier the
+// type expects is the one its value encodes with; a difference is worth a
+// warning, or a failure with --strict. Values that do not encode again are
+// not judged.
+bool identifier_expected(TUL_Object* value, std::span<const uint8_t> record, const std::string& where,
+                         const std::string& type, bool strict) {
+  ValuePtr again(TUL_encode(value));
+  if (is_error(again.get())) return true;
+  const auto* octets = reinterpret_cast<const uint8_t*>(TUL_read_str(again.get()));
+  const long size = TUL_size(again.get());
+  if (!octets || size <= 0) return true;
+  const auto expected = identifier_of({octets, static_cast<std::size_t>(size)});
+  const auto found = identifier_of(record);
+  if (std::equal(found.begin(), found.end(), expected.begin(), expected.end())) return true;
+  report("%s: %s: identifier %s found where %s expects %s", where.c_str(), strict ? "error" : "warning",
+         hex_text(found).c_str(), type.c_str(), hex_text(expected).c_str());
+  return !strict;
+}
+
 // Decodes one record; `frame` tells whether the record was measured whole. A
 // record that could not be measured still goes to the decoder, whose message
 // says what it found, followed by what the measuring found.
 bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const uint8_t> octets,
-                   const Frame& frame, const std::string& where) {
+                   const Frame& frame, const std::string& where, bool strict) {
   if (octets.size() > INT_MAX) {
     report("%s: record too large", where.c_str());
     return false;
@@ -101,6 +142,7 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
     report("%s: %s", where.c_str(), why.c_str());
     return false;
   }
+  if (!identifier_expected(value.get(), octets, where, type, strict)) return false;
   TUL_print(value.get(), stdout);
   return true;
 }
@@ -139,7 +181,7 @@ int run_decode(TUL_Metadata* md, const Invocation& inv) {
     const std::size_t length = frame.complete ? frame.length : rest.size();
     const std::string where = input.name() + ": record " + std::to_string(record) + " at offset " +
                               std::to_string(offset);
-    if (!decode_record(md, type, rest.first(length), frame, where)) return kExitFailure;
+    if (!decode_record(md, type, rest.first(length), frame, where, inv.strict)) return kExitFailure;
     offset += length;
   }
   return kExitOk;
@@ -187,8 +229,13 @@ int run_types(TUL_Metadata* md, const Invocation&) {
 int run_describe(TUL_Metadata* md, const Invocation& inv) {
   const std::string& type = inv.arguments[0];
   if (!type_exists(md, type)) return kExitUsage;
-  // The description belongs to the dictionary.
+  // The descriptions belong to the dictionary. Only types derived from a
+  // constructed type have a final description apart from their own.
   TUL_Object* info = TUL_asn1_info(md, type.c_str(), inv.final_description ? 1 : 0);
+  if (!info && inv.final_description) {
+    info = TUL_asn1_info(md, type.c_str(), 0);
+    if (info) std::printf("-- %s is not derived from a constructed type; its own definition:\n", type.c_str());
+  }
   if (info)
     TUL_print(info, stdout);
   else

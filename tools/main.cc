@@ -37,6 +37,8 @@ constexpr const char* kGeneralHelp =
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
     "  --oid-labels  print registered object identifiers as template labels\n"
     "  --verbose     let the library report its errors as well\n"
+    "  --strict      fail a record whose outer identifier the type does not\n"
+    "                expect (decode; without it a warning is printed)\n"
     "  --version     print the library version\n"
     "  -h, --help    show help, for COMMAND when one is given\n"
     "\n"
@@ -157,6 +159,7 @@ constexpr GlobalFlag kGlobalFlags[] = {
     {"--trace-ber", &Invocation::trace_ber},
     {"--oid-labels", &Invocation::oid_labels},
     {"--verbose", &Invocation::verbose},
+    {"--strict", &Invocation::strict},
 };
 
 // Parses the command line into `inv`. Returns -1 to go on, or the exit status
