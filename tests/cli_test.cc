@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "support/dictionary_test.h"
+#include "tul.h"
+
 namespace {
 
 const std::string kExamples = std::string(TUL_EXAMPLES) + "/";
@@ -201,6 +204,60 @@ TEST_F(CliTest, PersistenceFilesAndReports) {
   const Result unwritable = run(kDefs + "store " + dir_ + "/no/such.per");
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.err.find("#12 opening of file"), std::string::npos);
+}
+
+// The library calls the program makes for `--defs snmpv1.defs decode Message
+// trap.ber`, under a memory shortage at every allocation in turn: each run
+// ends in the reference text or in a failure one call reports (an error
+// object, an error code or a null result), never in output that silently
+// lost a definition or part of a value.
+TEST(CliPipeline, ShortagesAlwaysShow) {
+  const std::string defs = slurp(kExamples + "snmpv1.defs"), trap = slurp(kTrap);
+  bool fired = false;
+  auto run = [&](long fail_at) -> std::string {
+    TUL_Metadata* md = TUL_new_Metadata();
+    if (!md) return "<no dictionary>";
+    tul::test::FailNthAllocation failure(fail_at);
+    std::string outcome;
+    FILE* in = fmemopen(const_cast<char*>(defs.data()), defs.size(), "r");
+    for (TUL_Object* v; outcome.empty() && (v = TUL_parse(md, in, nullptr));) {
+      if (v->error) {
+        if (v->error != TUL_ERR_EOF) outcome = "<parse failed>";
+        TUL_free(v);
+        break;
+      }
+      TUL_Object* entered = TUL_add_definition(md, v);
+      if (entered != v) outcome = "<definition refused>";
+      if (entered != v) TUL_free(entered);
+      TUL_free(v);
+    }
+    std::fclose(in);
+    TUL_Object* ber = TUL_new("BER-String", md, static_cast<int>(trap.size()), trap.data());
+    TUL_Object* value = outcome.empty() && ber && !ber->error ? TUL_decode("Message", ber, md) : nullptr;
+    char* text = value && !value->error ? TUL_print2str(value) : nullptr;
+    if (outcome.empty()) outcome = text ? text : "<decode or print failed>";
+    std::free(text);
+    TUL_free(value);
+    TUL_free(ber);
+    fired = failure.fired();
+    TUL_free_Metadata(md);
+    return outcome;
+  };
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
+  const std::string reference = run(0);
+  ASSERT_EQ(reference.rfind("Message {", 0), 0u) << reference;
+  for (long n = 1;; ++n) {
+    const std::string outcome = run(n);
+    if (!fired) {
+      EXPECT_EQ(outcome, reference);
+      break;
+    }
+    // A shortage may also hit only what the output does not show (a cache).
+    if (outcome != reference) {
+      ASSERT_EQ(outcome.front(), '<') << "allocation " << n << " lost data silently:\n" << outcome;
+    }
+  }
+  TUL_free_unique_strings();
 }
 
 }  // namespace

@@ -127,6 +127,19 @@ TEST_F(PrimitiveTest, RoundTripsAndCopiesSurviveEveryAllocationFailure) {
     EXPECT_EQ(TUL_hash(copy.get()), row.hash);
     Value reparsed = parse(row.type, row.print);
     EXPECT_TRUE(ok(reparsed) && TUL_equal(v.get(), reparsed.get()));
+    // Printing to memory gives the whole text or none, wherever memory runs out.
+    for (long n = 1;; ++n) {
+      FailNthAllocation fail(n);
+      char* text = TUL_print_value(v.get(), 0);
+      bool fired = fail.fired();
+      EXPECT_TRUE(!text || std::string(text) == row.print) << n;
+      bool whole = text != nullptr;
+      std::free(text);
+      if (!fired) {
+        EXPECT_TRUE(whole);
+        break;
+      }
+    }
   }
 }
 
