@@ -14,8 +14,8 @@
 namespace {
 
 using tul::test::decode_hex;
-using tul::test::define_type;
 using tul::test::encode_hex;
+using tul::test::define_type;
 using tul::test::hex_of;
 using tul::test::Value;
 
@@ -248,6 +248,26 @@ TEST_F(CodecTest, NullArguments) {
   EXPECT_EQ(TUL_decode("INTEGER", nullptr, md), nullptr);
   EXPECT_EQ(TUL_decode("INTEGER", ber.get(), nullptr), nullptr);
   EXPECT_EQ(TUL_decode(nullptr, ber.get(), md), nullptr);
+}
+
+// Long derivation chains work to the bound; a cyclic or longer one gets a
+// message naming the type wherever a walk along it stops.
+TEST_F(CodecTest, DerivationChainsWithinTheBoundAndBeyond) {
+  define_type(md, "Link0", "INTEGER", {}, TUL_TAG_APPLICATION | TUL_TAG_IMPLICIT, 9);
+  for (int i = 1; i < 200; ++i)
+    define_type(md, ("Link" + std::to_string(i)).c_str(), ("Link" + std::to_string(i - 1)).c_str(), {});
+  Value value(TUL_new("Link199", md, 7));
+  EXPECT_EQ(encode_hex(value.get()), "49 01 07");
+  Value back(decode_hex(md, "Link199", "49 01 07"));
+  EXPECT_TRUE(tul::test::ok(back) && TUL_equal(back.get(), value.get()));
+
+  define_type(md, "Ping", "Pong", {});
+  define_type(md, "Pong", "Ping", {});
+  tul::test::StderrCapture err;
+  EXPECT_EQ(TUL_alloc("Ping", md), nullptr);
+  EXPECT_EQ(err.take(),
+            "#05 an internal memory limitation is reached, topic: 'derivation chain of type Ping (cyclic, or longer "
+            "than 1024 types)'\n");
 }
 
 // Records are framed with the decoder's own reader: the length covers what a
