@@ -804,6 +804,28 @@ TUL_API TUL_Object* TUL_asn1_info(TUL_Metadata* dtd, const char* type, int final
 TUL_API int TUL_asn1_basic_type_US(TUL_Metadata* dtd, char* type);
 TUL_API int TUL_asn1_basic_type(TUL_Metadata* dtd, const char* type);
 
+/* ========================================================================
+ * Event record translation
+ * ====================================================================== */
+
+/* Decodes the report in `ber` (a value holding BER octets, as TUL_decode
+ * takes it) and translates it into a new "AttributeList" value owned by the
+ * caller. `type` selects input and variant: "EventReportArgument",
+ * "zrEventLogRecord" (adds the whole event information as one attribute),
+ * "zrCMISLogRecord" (adds the event data and gathers the information fields
+ * in a nested attribute list) or "Trap-PDU". The dictionary must define
+ * those types and "Attribute", "AttributeId" and "ZREventData". `ber` stays
+ * the caller's. On failure (missing or unknown `type`, missing `ber`, a
+ * report that does not decode, no memory for the result): null; only the
+ * decoder reports. */
+TUL_API TUL_Object* TUL_translate(char* type, TUL_Object* ber, TUL_Metadata* md);
+/* The event translation; `type` is compared by identity with the interned
+ * "zrEventLogRecord" and "zrCMISLogRecord", anything else gives the plain
+ * variant. Result and failures as TUL_translate. */
+TUL_API TUL_Object* TUL_translate_event(char* type, TUL_Object* ber, TUL_Metadata* md);
+/* The SNMPv1 trap translation. Result and failures as TUL_translate. */
+TUL_API TUL_Object* TUL_translate_trap(TUL_Object* ber, TUL_Metadata* md);
+
 #ifdef __cplusplus
 }
 #endif
