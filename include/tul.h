@@ -826,6 +826,33 @@ TUL_API TUL_Object* TUL_translate_event(char* type, TUL_Object* ber, TUL_Metadat
 /* The SNMPv1 trap translation. Result and failures as TUL_translate. */
 TUL_API TUL_Object* TUL_translate_trap(TUL_Object* ber, TUL_Metadata* md);
 
+/* ========================================================================
+ * CMIS filter evaluation
+ * ====================================================================== */
+
+/* Behaviours and actions for the application's filter types; the library
+ * binds them to no type. Register the three evaluate functions under
+ * "evaluate" for the CMISFilter, FilterItem and substring-alternative types
+ * (CHOICEs with the alternatives item/and/or/not, equality/substrings/
+ * greaterOrEqual/lessOrEqual/present/subsetOf/supersetOf/
+ * nonNullSetIntersection and initialString/anyString/finalString), and the
+ * two check functions under "check" for the CMISFilter and FilterItem types.
+ * `attrList` is a SEQUENCE OF or SET OF attribute SEQUENCEs (identifier,
+ * value); its `specific` field receives the innermost "and" set, which the
+ * application's "frequency" action (called for EventsPerWindow items with
+ * that field as data) may read. Results are truth values as pointers: 1 or
+ * 0 (an "or" passes on the first non-zero result). On failure nothing is
+ * reported: an unknown alternative, a missing attribute, values that cannot
+ * be compared, a null `attrList` or filters nested too deeply give 0. */
+TUL_API void* TUL_CMISFilter_evaluate(TUL_Object* obj, void* attrList);
+TUL_API void* TUL_FilterItem_evaluate(TUL_Object* obj, void* attrList);
+TUL_API void* TUL_SubstringsChoice_evaluate(TUL_Object* obj, void* attrList);
+/* 1 when every item of the filter passes its "check" action; else 0. */
+TUL_API void* TUL_CMISFilter_check(TUL_Object* obj, void* data);
+/* 1 when the item's values have types the evaluation can order or compare
+ * as the alternative needs; else 0. `data` is not used. */
+TUL_API void* TUL_FilterItem_check(TUL_Object* obj, void* data);
+
 #ifdef __cplusplus
 }
 #endif
