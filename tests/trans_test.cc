@@ -91,8 +91,18 @@ class TransTest : public DictionaryTest {
     return ber;
   }
 
-  std::string translate(const char* kind, const std::string& text) {
+  // Translates the encoding of `text`, with the octets `swap` (when given)
+  // replaced by `by` of the same length.
+  std::string translate(const char* kind, const std::string& text, const std::string& swap = "",
+                        const std::string& by = "") {
     Value ber = encode(text);
+    if (!swap.empty()) {
+      std::string octets(TUL_read_str(ber.get()), TUL_size(ber.get()));
+      size_t at = octets.find(swap);
+      EXPECT_NE(at, std::string::npos);
+      if (at != std::string::npos) octets.replace(at, swap.size(), by);
+      ber.reset(TUL_new("BER-String", md, static_cast<int>(octets.size()), octets.data()));
+    }
     Value list(TUL_translate(const_cast<char*>(kind), ber.get(), md));
     if (!list) return "<none>";
     if (list->error) return "<error object>";
@@ -116,6 +126,7 @@ TEST_F(TransTest, EventVariants) {
     const char* name;
     const char* kind;
     std::string report, expected;
+    std::string swap = "", by = "";
   } rows[] = {
       {"no time, no information: the three standard attributes", "EventReportArgument", bare, standard},
       {"event data without information has no second member, and an empty nested list", "zrCMISLogRecord",
@@ -140,7 +151,8 @@ TEST_F(TransTest, EventVariants) {
            " sourceIndicator managementOperation } }",
        std::string(kClassAndInstance) +
            "2 9 3 2 7 14=EventTypeId {2 9 3 2 10 6}\n2 9 3 2 7 57=SourceIndicator managementOperation\n"
-           "2 9 3 2 7 7=AdditionalText \"new\"\n"},
+           "2 9 3 2 7 7=AdditionalText \"new\"\n",
+       "\x81\x01\x01\x83\x03new", "\x83\x03new\x81\x01\x01"},
       {"an unregistered event type spreads nothing", "EventReportArgument",
        std::string(kHead) + " eventType { 1 3 9999 1 }, eventInfo INTEGER 5 }",
        std::string(kClassAndInstance) + "2 9 3 2 7 14=EventTypeId {1 3 9999 1}\n"},
@@ -150,7 +162,7 @@ TEST_F(TransTest, EventVariants) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(translate(row.kind, row.report), row.expected);
+    EXPECT_EQ(translate(row.kind, row.report, row.swap, row.by), row.expected);
   }
 }
 

@@ -19,7 +19,7 @@ namespace tul::cli {
 // decoded, and a command line that makes no sense.
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
-enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe };
+enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kTranslate, kFilter };
 
 struct Invocation {
   Command command = Command::kNone;
@@ -122,5 +122,10 @@ int run_encode(TUL_Metadata* md, const Invocation& inv);
 int run_print(TUL_Metadata* md, const Invocation& inv);
 int run_types(TUL_Metadata* md, const Invocation& inv);
 int run_describe(TUL_Metadata* md, const Invocation& inv);
+
+// ---- events.cc ------------------------------------------------------------
+
+int run_translate(TUL_Metadata* md, const Invocation& inv);
+int run_filter(TUL_Metadata* md, const Invocation& inv);
 
 }  // namespace tul::cli

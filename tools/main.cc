@@ -22,6 +22,8 @@ constexpr const char* kGeneralHelp =
     "  print [FILE]        parse typed values and print them back\n"
     "  types               list the types of the dictionary\n"
     "  describe TYPE       print the definition of TYPE as a \"TUL.Asn1\" value\n"
+    "  translate KIND [FILE]  translate event reports into attribute lists\n"
+    "  filter FILTER-FILE [FILE]  evaluate a CMIS filter against attribute lists\n"
     "  help [COMMAND]      show this help, or the help of COMMAND\n"
     "\n"
     "Options:\n"
@@ -88,6 +90,30 @@ constexpr CommandInfo kCommands[] = {
      "Prints the definition of TYPE as a \"TUL.Asn1\" value, the form that a\n"
      "--defs file holds. With --final, a type defined from another type with\n"
      "fields is described by that type.\n"},
+    {"translate", Command::kTranslate, 1, 2,
+     "Usage: tul [OPTIONS] translate KIND [FILE]\n"
+     "\n"
+     "Translates each BER record of FILE, an event report, into an attribute list\n"
+     "and prints it in value notation. KIND is EventReportArgument,\n"
+     "zrEventLogRecord, zrCMISLogRecord (CMIP event reports) or Trap-PDU (SNMPv1\n"
+     "traps). A record that does not translate is reported with its number and\n"
+     "the others go on; the exit status is then 1.\n"
+     "\n"
+     "Example: tul --defs examples/snmpv1.defs --defs examples/cmip.defs translate\n"
+     "         EventReportArgument examples/events.ber\n"},
+    {"filter", Command::kFilter, 1, 2,
+     "Usage: tul [OPTIONS] filter FILTER-FILE [FILE]\n"
+     "\n"
+     "Reads a CMISFilter value from FILTER-FILE and evaluates it against each\n"
+     "attribute list of FILE (typed values, as translate prints them), printing\n"
+     "\"list N: match\" or \"list N: no match\" for each. The filter functions of\n"
+     "the library are bound to the types CMISFilter, FilterItem and\n"
+     "SubstringsChoice.\n"
+     "\n"
+     "Example: tul --defs examples/cmip.defs --defs examples/cmisfilter.defs\n"
+     "         translate EventReportArgument examples/events.ber |\n"
+     "         tul --defs examples/cmip.defs --defs examples/cmisfilter.defs\n"
+     "         filter examples/alarm-filter.txt\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -238,6 +264,12 @@ int run(const Invocation& inv) {
         break;
       case Command::kDescribe:
         status = run_describe(md, inv);
+        break;
+      case Command::kTranslate:
+        status = run_translate(md, inv);
+        break;
+      case Command::kFilter:
+        status = run_filter(md, inv);
         break;
       case Command::kNone:
         break;
