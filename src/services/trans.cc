@@ -89,7 +89,21 @@ constexpr TrapField kTrapFields[] = {
 struct Translation {
   TUL_Metadata* md;
   char* const* n;
+  // Entries of the types made once per attribute, looked up once per
+  // translation; null when the dictionary lacks them.
+  TUL_Entry* attribute;
+  TUL_Entry* attribute_id;
 };
+
+TUL_Entry* type_entry(TUL_Metadata* md, char* name) {
+  auto* e = find_type(md, name);
+  if (e && !e->behavior) TULM_inherit(e);
+  return e && e->behavior && e->behavior->alloc ? reinterpret_cast<TUL_Entry*>(e) : nullptr;
+}
+
+Translation translation(TUL_Metadata* md, char* const* n) {
+  return {md, n, type_entry(md, n[kAttribute]), type_entry(md, n[kAttributeId])};
+}
 
 bool is_value(TUL_Object* obj) { return obj && !obj->error; }
 
@@ -100,10 +114,19 @@ void forget_error(TUL_Object* obj) {
 
 bool has_bits(TUL_Object* obj, int bits) { return is_value(obj) && (TUL_object_basic_type(obj) & bits); }
 
-// A new two-member SEQUENCE of `type` holding `first` and `second` (either
-// may be null). Takes both in every case: what cannot enter is freed.
-TUL_Object* new_pair(const Translation& t, Name type, TUL_Object* first, TUL_Object* second) {
-  TUL_Object* pair = TUL_alloc_US(t.n[type], t.md);
+// A new empty value of the type of `e`, or an error object or null.
+TUL_Object* make(TUL_Entry* e) {
+  if (!e) return nullptr;
+  TUL_Object* obj = e->behavior->alloc(e);
+  if (obj && obj != e->dtd->alloc_error) obj->ref_cnt = 0;
+  return obj;
+}
+
+// A new two-member SEQUENCE of the type of `e` holding `first` and `second`
+// (either may be null). Takes both in every case: what cannot enter is
+// freed.
+TUL_Object* new_pair(TUL_Entry* e, TUL_Object* first, TUL_Object* second) {
+  TUL_Object* pair = make(e);
   if (!is_value(pair)) {
     discard(pair);
     discard(first);
@@ -125,7 +148,7 @@ bool append_attribute(const Translation& t, TUL_Object* list, TUL_Object* id, TU
     discard(value);
     return false;
   }
-  TUL_Object* attribute = new_pair(t, kAttribute, id, value);
+  TUL_Object* attribute = new_pair(t.attribute, id, value);
   if (!attribute) return false;
   TUL_Object* appended = TUL_append(list, attribute);
   if (appended == list) return true;
@@ -134,8 +157,14 @@ bool append_attribute(const Translation& t, TUL_Object* list, TUL_Object* id, TU
   return false;
 }
 
-TUL_Object* new_id(const Translation& t, int count, const int32_t* arcs) {
-  return TUL_new_US(t.n[kAttributeId], t.md, count, arcs);
+// A new AttributeId from an arc count and arcs, or -1 and the dotted text.
+TUL_Object* new_id(const Translation& t, int count, const void* arcs) {
+  TUL_Object* id = make(t.attribute_id);
+  if (!is_value(id)) return id;
+  TUL_Object* result = TUL_init(id, count, arcs);
+  if (result == id) return id;
+  if (!result) TUL_free(id);
+  return result;
 }
 
 bool append_fixed(const Translation& t, TUL_Object* list, FixedId id, TUL_Object* value) {
@@ -193,7 +222,7 @@ TUL_Object* item_identifier(const Translation& t, TUL_AndAttributeId* item) {
   probe.label = item->attribute;
   _TUL_for_each_attribute(t.md, _search_registration, &probe);
   if (!probe.name) return nullptr;
-  TUL_Object* id = TUL_new_US(t.n[kAttributeId], t.md, -1, probe.name);
+  TUL_Object* id = new_id(t, -1, probe.name);
   if (!has_bits(id, TUL_OID_TYPE)) {
     discard(id);
     return nullptr;
@@ -228,7 +257,7 @@ TUL_Object* append_event_data(const Translation& t, TUL_Object* list, TUL_Object
     discard(oid);
     oid = nullptr;
   }
-  TUL_Object* data = new_pair(t, kZREventData, oid, info ? TUL_copy(info) : nullptr);
+  TUL_Object* data = new_pair(type_entry(t.md, t.n[kZREventData]), oid, info ? TUL_copy(info) : nullptr);
   if (data) append_fixed(t, list, fixed(oid_zrEventData), data);
   TUL_Object* nested = TUL_alloc_US(t.n[kAttributeList], t.md);
   if (!is_value(nested)) {
@@ -319,20 +348,18 @@ TUL_Object* translate_trap(const Translation& t, TUL_Object* ber) {
 }  // namespace
 }  // namespace tul::trans
 
-using tul::trans::Translation;
-
 extern "C" {
 
 TUL_API TUL_Object* TUL_translate_event(char* type, TUL_Object* ber, TUL_Metadata* md) {
   char* const* n = tul::trans::interned.get();
   if (!ber || !md || !n) return nullptr;
-  return tul::trans::translate_event(Translation{md, n}, type, ber);
+  return tul::trans::translate_event(tul::trans::translation(md, n), type, ber);
 }
 
 TUL_API TUL_Object* TUL_translate_trap(TUL_Object* ber, TUL_Metadata* md) {
   char* const* n = tul::trans::interned.get();
   if (!ber || !md || !n) return nullptr;
-  return tul::trans::translate_trap(Translation{md, n}, ber);
+  return tul::trans::translate_trap(tul::trans::translation(md, n), ber);
 }
 
 TUL_API TUL_Object* TUL_translate(char* type, TUL_Object* ber, TUL_Metadata* md) {
