@@ -579,6 +579,14 @@ TUL_API TUL_Object* TUL_encode(TUL_Object* obj);
 TUL_API TUL_Object* TUL_decode(const char* type, TUL_Object* ber, TUL_Metadata* dtd);
 /* TUL_decode with `type` already interned (TUL_unique_string). */
 TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd);
+/* How many of the `size` octets at `octets` the first BER element occupies
+ * (identifier, length and contents octets, end-of-contents included), read
+ * with the decoder's own rules and limits: the octets a decode of them
+ * consumes. Frames records that follow each other in one buffer. Reads
+ * nothing beyond `size` octets and writes no trace.
+ * On failure returns -1 and, when `problem` is not null, points it to a
+ * static text saying what is wrong ("contents cut short", ...). */
+TUL_API long TUL_ber_length(const void* octets, long size, const char** problem);
 
 /* ========================================================================
  * Value notation: parsing and printing

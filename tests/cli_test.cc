@@ -114,7 +114,7 @@ TEST_F(CliTest, OutcomesOfGoodAndBadInput) {
        "get-request", "cut.ber: record 2 at offset 55: #17 decode error", 1},
       {"garbage after a record", message + file("junk.ber", slurp(kTrap) + "\x30"), 1, "trap",
        "record 2 at offset 205: #17 decode error: 'octets are not BER (X.209) encoded' in an object from type "
-       "'BER-String' (length octets missing)", 1},
+       "'BER-String' (element cut short)", 1},
       {"end-of-contents missing", hex_any + file("open.hex", "3080 020105"), 1, "", "record 1 at offset 0: #17"},
       {"encoding of another type", kDefs + "decode INTEGER " + kTrap, 1, "",
        "'wrong encoding or data overflow' in an object from type 'INTEGER'"},

@@ -250,6 +250,39 @@ TEST_F(CodecTest, NullArguments) {
   EXPECT_EQ(TUL_decode(nullptr, ber.get(), md), nullptr);
 }
 
+// Records are framed with the decoder's own reader: the length covers what a
+// decode consumes and nothing after it, and a framing failure says why.
+TEST(BerLength, FramesWithTheDecodersRules) {
+  const struct {
+    const char* name;
+    std::string octets;
+    long length;
+    const char* problem;
+  } rows[] = {
+      {"definite, trailing octets ignored", std::string("\x02\x01\x05\x30", 4), 3, nullptr},
+      {"indefinite with nested end-of-contents", std::string("\x30\x80\x30\x80\x00\x00\x00\x00\x01", 9), 8, nullptr},
+      {"identifier only", "\x30", -1, "element cut short"},
+      {"long-form length cut short", "\x04\x82\x01", -1, "length octets cut short"},
+      {"contents cut short", "\x04\x05" "ab", -1, "element cut short"},
+      {"five length octets", "\x04\x85", -1, "length too large"},
+      {"indefinite primitive", std::string("\x04\x80\x00\x00", 4), -1, "indefinite length on a primitive element"},
+      {"child overruns its parent", std::string("\x30\x02\x04\x02" "ab", 6), -1,
+       "contents overrun the length of their constructed element"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const char* problem = nullptr;
+    EXPECT_EQ(TUL_ber_length(row.octets.data(), static_cast<long>(row.octets.size()), &problem), row.length);
+    EXPECT_STREQ(problem, row.problem);
+  }
+  std::string deep;
+  for (int i = 0; i < 300; ++i) deep += std::string("\x30\x80", 2);
+  const char* problem = nullptr;
+  EXPECT_EQ(TUL_ber_length(deep.data(), static_cast<long>(deep.size()), &problem), -1);
+  EXPECT_STREQ(problem, "elements nested too deeply");
+  EXPECT_EQ(TUL_ber_length(nullptr, 0, nullptr), -1);
+}
+
 TEST_F(CodecTest, FailedAllocationsLeakNothing) {
   define_type(md, "Item", "SEQUENCE", {{"n", "INTEGER"}, {"s", "IA5String"}, {"r", "REAL"}, {"b", "BIT STRING"}});
   define_type(md, "Items", "SEQUENCE OF", {{nullptr, "Item"}});

@@ -206,19 +206,74 @@ TEST_F(MetaTest, MetadataValuesEnterAllTheirMembersAndFinalize) {
   EXPECT_EQ(err.take(), "");
 }
 
+// Values that are no definitions, and definitions no value could ever use
+// (a type derived from itself, a tag number the reader cannot read back),
+// are refused with error 13 and enter nothing.
 TEST_F(MetaTest, NonDefinitionsAreRefused) {
-  TUL_Object* integer = TUL_new("INTEGER", md, 1);
+  const char* rows[] = {
+      "INTEGER 1",
+      "TUL.Asn1 { name 'Self', type 'Self' }",
+      "TUL.Asn1 { name 'Huge', type 'INTEGER', tagClass application, tagValue 65537 }",
+      "TUL.Asn1 { name 'Unreadable', type 'INTEGER', tagValue 16384 }",
+      "TUL.Asn1 { name 'Negative', type 'INTEGER', tagValue -1 }",
+      "TUL.Asn1 { name 'BadMember', type 'SEQUENCE', fields { { name 'm', type 'INTEGER', tagValue 20000 } } }",
+  };
   StderrCapture err;
-  TUL_Object* result = TUL_add_definition(md, integer);
-  ASSERT_NE(result, nullptr);
-  EXPECT_EQ(result->error, 13);
-  EXPECT_EQ(text_of(result), "#13 invalid definition (ASN.1 or GDMO) provided");
-  TUL_free(result);
-  result = TUL_add_definition(md, nullptr);
+  for (const char* text : rows) {
+    SCOPED_TRACE(text);
+    TUL_Object* value = TUL_parse_str(md, text);
+    ASSERT_EQ(value->error, 0);
+    TUL_Object* result = TUL_add_definition(md, value);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(text_of(result), "#13 invalid definition (ASN.1 or GDMO) provided");
+    TUL_free(result);
+    TUL_free(value);
+  }
+  for (const char* name : {"Self", "Huge", "Unreadable", "Negative", "BadMember"}) EXPECT_EQ(type(name), nullptr);
+  enter("TUL.Asn1 { name 'Highest', type 'INTEGER', tagValue 16383 }");
+  EXPECT_NE(type("Highest"), nullptr);
+  TUL_Object* result = TUL_add_definition(md, nullptr);
   EXPECT_EQ(result->error, 13);
   TUL_free(result);
   err.take();
-  TUL_free(integer);
+}
+
+// A definition either enters whole, or the call says it did not: under a
+// memory shortage at any allocation the answer is error 2 and the name
+// stays unknown, never the value itself with the definition lost.
+TEST_F(MetaTest, ShortageNeverReportsSuccess) {
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
+  const char* texts[] = {
+      "TUL.Asn1 { name 'Swept', type 'SEQUENCE', fields { { name 'a', type 'INTEGER', enums { { label 'one', "
+      "value 1 } } }, { name 'b', type 'IA5String', tagValue 3 } } }",
+      "TUL.Attribute { registration '1 2 3', label 'sweptAttribute', derivedOrSyntax syntax : 'INTEGER' }",
+  };
+  for (const char* text : texts) {
+    for (long n = 1;; ++n) {
+      SCOPED_TRACE(std::string(text) + ", failing allocation " + std::to_string(n));
+      TUL_free_Metadata(md);
+      md = TUL_new_Metadata();
+      TUL_Object* value = TUL_parse_str(md, text);
+      TUL_Object* result;
+      {
+        tul::test::FailNthAllocation failure(n);
+        result = TUL_add_definition(md, value);
+        if (!failure.fired()) {
+          EXPECT_EQ(result, value);
+          TUL_free(value);
+          break;
+        }
+      }
+      bool known = type("Swept") || _TUL_templateByName(md, "sweptAttribute");
+      if (result == value) {
+        EXPECT_TRUE(known);
+      } else {
+        EXPECT_EQ(result->error, 2);
+        EXPECT_FALSE(known);
+      }
+      TUL_free(value);
+    }
+  }
 }
 
 TEST_F(MetaTest, LoadingTextsStopsAtTheFirstFailure) {

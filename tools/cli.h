@@ -97,20 +97,6 @@ class ValueReader {
 // gave no object at all.
 std::string error_text(TUL_Object* error);
 
-// ---- ber_frame.cc ---------------------------------------------------------
-
-// Outcome of measuring the BER element at the start of some octets.
-struct Frame {
-  bool complete;        // the whole element is present and well formed
-  std::size_t length;   // identifier, length and contents octets, when complete
-  std::string problem;  // what is wrong, when not complete
-};
-
-// Measures the element at the start of `octets` from its identifier and
-// length octets, following nested elements to their end-of-contents octets
-// for indefinite lengths. Reads nothing beyond `octets`.
-Frame measure_element(std::span<const uint8_t> octets);
-
 // ---- commands.cc ----------------------------------------------------------
 
 // Reads the definition file at `path` and enters its values. False, with a

@@ -63,6 +63,22 @@ bool for_each_value(TUL_Metadata* md, const std::string& path, Action action) {
   }
 }
 
+// Outcome of measuring the BER element at the start of some octets.
+struct Frame {
+  bool complete;        // the whole element is present and well formed
+  std::size_t length;   // identifier, length and contents octets, when complete
+  std::string problem;  // what is wrong, when not complete
+};
+
+// Measures the record at the start of `octets` with the library's own reader.
+Frame measure_element(std::span<const uint8_t> octets) {
+  const char* problem = "";
+  const long size = octets.size() > LONG_MAX ? LONG_MAX : static_cast<long>(octets.size());
+  const long length = TUL_ber_length(octets.data(), size, &problem);
+  if (length < 0) return {false, 0, problem};
+  return {true, static_cast<std::size_t>(length), {}};
+}
+
 // Decodes one record; `frame` tells whether the record was measured whole. A
 // record that could not be measured still goes to the decoder, whose message
 // says what it found, followed by what the measuring found.

@@ -399,6 +399,24 @@ PElement* ps2pe_aux(PStream* ps, int top, int all) {
   return read_element(ps, top, all, 0);
 }
 
+long tul::ber::element_length(const unsigned char* octets, size_t size, int* error) {
+  *error = 0;
+  if (!octets || size == 0) return -1;
+  // The stream counts in int; a longer buffer still frames its first
+  // element as long as that fits.
+  int cc = size > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(size);
+  ElementContextGuard elements;
+  PStream ps{};
+  str_open(&ps);
+  str_setup(&ps, reinterpret_cast<char*>(const_cast<unsigned char*>(octets)), cc, 1);
+  ps.pe_ctx = elements.get();
+  PElement* pe = read_element(&ps, 1, 1, 0);
+  long length = pe ? ps.ps_byteno : -1;
+  if (!pe) *error = ps.ps_errno;
+  str_close(&ps);
+  return length;
+}
+
 /* ------------------------------------------------------------------------
  * Writing
  * ---------------------------------------------------------------------- */

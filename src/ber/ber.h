@@ -195,6 +195,11 @@ enum : int {
   kPsTooDeep = 10,  // constructed elements nested beyond kMaxElementDepth
 };
 
+// Octets that the element at the start of `octets` occupies, read as
+// ps2pe_aux reads it; -1 with the reader's ps_errno in `*error` (0 when no
+// octets were given).
+long element_length(const unsigned char* octets, size_t size, int* error);
+
 // Nesting bound of the reader, the writer and the trace: far beyond any real
 // encoding, low enough that hostile input cannot exhaust the stack.
 inline constexpr int kMaxElementDepth = 256;

@@ -200,6 +200,16 @@ inline const Names& names() {
   return interned_generation == hash::strings_generation() ? interned_names : intern_names();
 }
 
+// The first error of a run wins: `error` goes into `slot` unless one is
+// there already, in which case it is freed. Null errors are ignored.
+inline void keep_first_error(TUL_Object*& slot, TUL_Object* error) {
+  if (!error) return;
+  if (slot)
+    TUL_free(error);
+  else
+    slot = error;
+}
+
 // Releases a value unless release() hands it on: for half-built values on
 // every exit path. An error object given to it is not held.
 class ObjectGuard {

@@ -344,14 +344,14 @@ bool copy_members(TUL_Asn1TypeEntry* e) {
 // The duplicate check runs on the record's key as given: a key that is not
 // yet interned cannot be found, and lookups keep answering with the first
 // entry of a name anyway.
-bool add_type(TUL_Metadata* dtd, TUL_Asn1TypeEntry* def, TUL_Object* obj) {
-  if (!def->name) return true;
+Added add_type(TUL_Metadata* dtd, TUL_Asn1TypeEntry* def, TUL_Object* obj) {
+  if (!def->name) return Added::kIgnored;
   TUL_Entry key{};
   key.name = def->name;
-  if (TULH_assoc_entry(dtd->asn1_types, &key)) return true;  // the first definition wins
-  if (def->name == def->type) return true;                   // a type defined as itself
+  if (TULH_assoc_entry(dtd->asn1_types, &key)) return Added::kIgnored;  // the first definition wins
+  if (def->name == def->type) return Added::kUnusable;
   auto* e = mem::alloc_array<TUL_Asn1TypeEntry>(1);
-  if (!e) return false;
+  if (!e) return Added::kNoMemory;
   *e = *def;
   e->final_def = nullptr;
   e->has_explicit = 1;
@@ -360,22 +360,22 @@ bool add_type(TUL_Metadata* dtd, TUL_Asn1TypeEntry* def, TUL_Object* obj) {
   TUL_EnumList* enums = def->enum_list;
   if (!intern(e->name) || !intern(e->type) || !copy_enums(e->enums, enums)) {
     mem::free(e);
-    return false;
+    return Added::kNoMemory;
   }
   e->enum_list = enums;
   if (!enums) e->enums = 0;
   if (!copy_members(e)) {
     mem::free(e->enum_list);
     mem::free(e);
-    return false;
+    return Added::kNoMemory;
   }
   e->obj = obj ? TUL_copy(obj) : nullptr;
   if (!TULH_add_entry(dtd->asn1_types, e)) {
     TUL_free(e->obj);
     free_type_entry(e);
-    return false;
+    return Added::kNoMemory;
   }
-  return true;
+  return Added::kEntered;
 }
 
 void free_template(TUL_Entry* e) {
@@ -408,12 +408,12 @@ bool copy_ids(TUL_NotificationEntry* n, const TUL_AndAttributeId* source) {
   return true;
 }
 
-bool add_template(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj) {
+Added add_template(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj) {
   const TemplateKind& kind = *template_kind(def->entry_type);
   TULH_HT* table = dtd->*kind.table;
-  if (TULH_assoc_entry(table, def)) return true;  // the first definition of a label wins
+  if (TULH_assoc_entry(table, def)) return Added::kIgnored;  // the first definition of a label wins
   auto* e = static_cast<TUL_Entry*>(mem::alloc(kind.record_size));
-  if (!e) return false;
+  if (!e) return Added::kNoMemory;
   std::memcpy(e, def, kind.record_size);
   entry_obj(e) = nullptr;
   // The copy must never own the caller's id array, whatever fails below.
@@ -427,9 +427,9 @@ bool add_template(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj) {
   if (!ok || !TULH_add_entry(table, e)) {
     TUL_free(entry_obj(e));
     free_template(e);
-    return false;
+    return Added::kNoMemory;
   }
-  return true;
+  return Added::kEntered;
 }
 
 /* ------------------------------------------------------------------------
@@ -559,18 +559,20 @@ void release_singleton_text(TUL_Object* obj) {
 
 }  // namespace
 
+Added add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj) {
+  if (!dtd || !def) return Added::kIgnored;
+  def->dtd = dtd;
+  if (def->entry_type < 0 || def->entry_type > kTemplateKinds) return Added::kIgnored;
+  return def->entry_type == TUL_ENTRY_ASN1 ? add_type(dtd, reinterpret_cast<TUL_Asn1TypeEntry*>(def), obj)
+                                           : add_template(dtd, def, obj);
+}
+
 }  // namespace tul::dict
 
 extern "C" {
 
 TUL_API void _TUL_add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj) {
-  if (!dtd || !def) return;
-  def->dtd = dtd;
-  if (def->entry_type < 0 || def->entry_type > tul::dict::kTemplateKinds) return;
-  bool ok = def->entry_type == TUL_ENTRY_ASN1
-                ? tul::dict::add_type(dtd, reinterpret_cast<TUL_Asn1TypeEntry*>(def), obj)
-                : tul::dict::add_template(dtd, def, obj);
-  if (!ok) TUL_trace_error(TUL_ERR_MEMORY);
+  if (tul::dict::add_definition(dtd, def, obj) == tul::dict::Added::kNoMemory) TUL_trace_error(TUL_ERR_MEMORY);
 }
 
 TUL_API TUL_Metadata* TUL_new_Metadata(void) {

@@ -75,6 +75,19 @@ constexpr int32_t kExplicitContext = TUL_TAG_EXPLICIT | TUL_TAG_CONTEXT;
 
 void add_type_row(TUL_Metadata* dtd, const TypeRow& row, bool is_builtin);
 
+// What entering one raw record did.
+enum class Added {
+  kEntered,
+  kIgnored,      // a duplicate key, or no key: the first definition wins
+  kUnusable,     // a type derived from itself, or with a tag the reader cannot read back
+  kNoMemory,     // left out for a memory shortage
+};
+// Enters one raw record as _TUL_add_definition does, without its trace.
+Added add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj);
+
+// Tag numbers a definition may carry: what the element reader reads back.
+inline bool valid_tag_number(int32_t tag_val) { return tag_val >= 0 && tag_val <= 16383; }
+
 // Enters the meta-schema types that the built-in rows do not already hold.
 void load_meta_schema(TUL_Metadata* dtd);
 

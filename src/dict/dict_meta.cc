@@ -257,10 +257,18 @@ std::span<TUL_Object*> elements(TUL_Object* list) {
   return {reinterpret_cast<TUL_Object**>(c.items), static_cast<size_t>(c.count)};
 }
 
+// Texts that could not be interned for a memory shortage. The readers
+// below compare it before and after reading a value, so that a text lost to
+// a shortage is never taken for an absent member.
+unsigned interning_failures = 0;
+
 char* interned_text(TUL_Object* value) {
   if (!value || !(TUL_object_basic_type(value) & TUL_OCTETSTRING_TYPE)) return nullptr;
   char* text = TUL_read_str(value);
-  return text ? TUL_unique_string(text) : nullptr;
+  if (!text) return nullptr;
+  char* interned = TUL_unique_string(text);
+  if (!interned) ++interning_failures;
+  return interned;
 }
 
 char* member_text(TUL_Object* seq, const char* name) { return interned_text(member(seq, name)); }
@@ -496,20 +504,45 @@ TUL_Object* build_any(TUL_Entry* e) {
  * Entering definitions
  * ---------------------------------------------------------------------- */
 
-void add_type_value(TUL_Metadata* md, TUL_Object* v) {
-  TUL_Asn1TypeEntry e{};
-  if (read_type(v, e)) _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
-  else TUL_trace_error(TUL_ERR_MEMORY);
-  free_record_members(e);
+// A tag the element reader could not read back would make every value of
+// the type unreadable once encoded.
+bool tags_readable(const TUL_Asn1TypeEntry& e) {
+  if (e.tag_flag && !valid_tag_number(e.tag_val)) return false;
+  for (int32_t i = 0; i < e.size; ++i)
+    if (e.members[i].tag_flag && !valid_tag_number(e.members[i].tag_val)) return false;
+  return true;
 }
 
-void add_template_value(TUL_Metadata* md, TUL_Object* v, const TemplateKind& kind) {
+Added add_type_value(TUL_Metadata* md, TUL_Object* v) {
+  TUL_Asn1TypeEntry e{};
+  Added added = Added::kNoMemory;
+  unsigned failures = interning_failures;
+  if (read_type(v, e) && failures == interning_failures)
+    added = tags_readable(e) ? add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr) : Added::kUnusable;
+  free_record_members(e);
+  return added;
+}
+
+Added add_template_value(TUL_Metadata* md, TUL_Object* v, const TemplateKind& kind) {
   // Large enough for the biggest template record.
   alignas(TUL_NotificationEntry) unsigned char record[sizeof(TUL_NotificationEntry)] = {};
   auto* e = reinterpret_cast<TUL_Entry*>(record);
-  if (read_template(v, kind, e)) _TUL_add_definition(md, e, v);
-  else TUL_trace_error(TUL_ERR_MEMORY);
+  unsigned failures = interning_failures;
+  bool read = read_template(v, kind, e) && failures == interning_failures;
+  Added added = read ? add_definition(md, e, v) : Added::kNoMemory;
   if (kind.entry_type == TUL_ENTRY_NOTIFICATION) mem::free(reinterpret_cast<TUL_NotificationEntry*>(e)->ids);
+  return added;
+}
+
+// The answer of TUL_add_definition for one entered value: the value itself,
+// or an error object when it was left out (a definition that could never
+// be used, or a memory shortage; the Metadata walk goes on either way).
+TUL_Object* outcome(TUL_Metadata* md, TUL_Object* v, Added added) {
+  switch (added) {
+    case Added::kNoMemory: return TUL_error(md, TUL_ERR_MEMORY);
+    case Added::kUnusable: return TUL_error(md, TUL_ERR_DEFINITION);
+    default: return v;
+  }
 }
 
 constexpr const char* kMetadataMembers[] = {"asn1Defs",   "mocs",         "packages",        "parameters",
@@ -533,23 +566,20 @@ TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj) {
   const tul::Names& names = tul::names();
   char* type = TUL_object_type(obj);
   if (!obj || !type) return TUL_error(md, TUL_ERR_DEFINITION);
-  if (type == names.asn1) {
-    add_type_value(md, obj);
-    return obj;
-  }
+  if (type == names.asn1) return outcome(md, obj, add_type_value(md, obj));
   for (int k = 0; k < kTemplateKinds; ++k)
-    if (type == names.*template_kind(k + 1)->value_type) {
-      add_template_value(md, obj, *template_kind(k + 1));
-      return obj;
-    }
+    if (type == names.*template_kind(k + 1)->value_type)
+      return outcome(md, obj, add_template_value(md, obj, *template_kind(k + 1)));
   if (type != names.metadata) return TUL_error(md, TUL_ERR_DEFINITION);
+  // Every element is entered that can be; the first failure is the answer.
+  TUL_Object* first_error = nullptr;
   for (const char* name : kMetadataMembers)
     for (TUL_Object* definition : elements(member(obj, name))) {
       TUL_Object* result = TUL_add_definition(md, definition);
-      if (result != definition) TUL_free(result);
+      if (result != definition) tul::keep_first_error(first_error, result);
     }
   TUL_finalize(md);
-  return obj;
+  return first_error ? first_error : obj;
 }
 
 TUL_API int TUL_load_Metadata_string(TUL_Metadata* md, char** str) {
@@ -563,8 +593,11 @@ TUL_API int TUL_load_Metadata_string(TUL_Metadata* md, char** str) {
       return code;
     }
     TUL_Object* result = TUL_add_definition(md, value);
+    // A value that is no definition is skipped; one lost to a shortage is not.
+    bool lost = result != value && result && result->error == TUL_ERR_MEMORY;
     if (result != value) TUL_free(result);
     TUL_free(value);
+    if (lost) return TUL_ERR_MEMORY;
   }
   return 0;
 }

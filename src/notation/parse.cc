@@ -708,42 +708,67 @@ TUL_Object* TUL_parse_any(TUL_Metadata* dtd, TULP_ParseContext* ctx) {
  * Print buffer
  * ---------------------------------------------------------------------- */
 
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
 int TULP_extend_buffer(TULP_PrintBuffer* buf, int extend) {
   if (!buf || !buf->ptr || extend <= 0) return 0;
-  auto* old = static_cast<char*>(buf->ptr);
-  ptrdiff_t offset = buf->pos - old;
+  ptrdiff_t offset = buf->pos - static_cast<char*>(buf->ptr);
   int size = 0;
   char* block = nullptr;
-  if (!__builtin_add_overflow(buf->size, extend, &size)) block = static_cast<char*>(tul::mem::alloc(size));
+  if (!__builtin_add_overflow(buf->size, extend, &size))
+    block = static_cast<char*>(tul::mem::realloc(buf->ptr, size));
   if (!block) {
-    // The text is lost: a caller gets no text rather than a cut one.
-    tul::mem::free(old);
+    // The text is lost: a caller gets no text rather than a cut one. A
+    // failed realloc left the block as it was (g++ 12 cannot tell).
+    tul::mem::free(buf->ptr);
     *buf = TULP_PrintBuffer{nullptr, 0, 0, nullptr};
     return 0;
   }
-  std::memcpy(block, old, offset);
-  tul::mem::free(old);
   buf->ptr = block;
   buf->size = size;
   buf->remain = extend;
   buf->pos = block + offset;
   return 1;
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace {
+
+// Grows the block by at least `need` bytes and at least its own size, so
+// that printing n bytes costs O(n) however the text arrives; false when the
+// text was lost.
+bool grow(TULP_PrintBuffer* buf, size_t need) {
+  int step = buf->size > tul::parse::kPrintStep ? buf->size : tul::parse::kPrintStep;
+  if (need > static_cast<size_t>(step)) step = need > INT32_MAX ? INT32_MAX : static_cast<int>(need);
+  return TULP_extend_buffer(buf, step) != 0;
+}
+
+}  // namespace
 
 void _printc(int c, void* sink) {
   auto* buf = static_cast<TULP_PrintBuffer*>(sink);
   if (!buf || !buf->ptr) return;
   // The counter runs one ahead, so a byte is always left for the final NUL.
   if (--buf->remain < 1) {
-    if (!TULP_extend_buffer(buf, tul::parse::kPrintStep)) return;
+    if (!grow(buf, 1)) return;
     --buf->remain;
   }
   *buf->pos++ = static_cast<char>(c);
 }
 
 void _prints(const char* s, void* sink) {
-  if (!s) return;
-  for (; *s; ++s) _printc(static_cast<unsigned char>(*s), sink);
+  auto* buf = static_cast<TULP_PrintBuffer*>(sink);
+  if (!s || !buf || !buf->ptr) return;
+  size_t n = std::strlen(s);
+  // Room for the text plus the byte kept for the final NUL.
+  if (static_cast<size_t>(buf->remain) <= n && !grow(buf, n + 1)) return;
+  std::memcpy(buf->pos, s, n);
+  buf->pos += n;
+  buf->remain -= static_cast<int>(n);
 }
 
 /* ------------------------------------------------------------------------

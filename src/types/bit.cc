@@ -72,7 +72,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   if (!prim2bit(pe)) return prim::wrong_encoding(obj, ctx);
   int bits = 0;
@@ -99,14 +99,18 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   int bits = 0;
   if (!pack_text(text, static_cast<size_t>(len), area, &bits)) return obj;
   TUL_Object* result = set_bits(obj, bits, area.data());
-  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  if (prim::failed(result, obj)) keep_first_error(ctx->error, result);
   return obj;
 }
 
+// Straight from the bits: printing needs no memory, so a shortage cannot
+// turn a value into ''B.
 void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
-  const char* text = TUL_bit2string(obj);
+  TUL_Octet* b = as_bits(obj);
   prim::print(ctx, "'");
-  prim::print(ctx, text ? text : "");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(b->octet);
+  int32_t len = b->octet && b->len > 0 ? b->len : 0;
+  for (int32_t i = 0; i < len; ++i) ctx->printc((bytes[i / 8] & (0x80u >> (i % 8))) ? '1' : '0', ctx->ptr);
   prim::print(ctx, "'B");
 }
 

@@ -20,7 +20,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   int flag = prim2flag(pe);
   if (flag < 0) return prim::wrong_encoding(obj, ctx);

@@ -72,7 +72,7 @@ void _free(TUL_Object* obj) {
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   CodecNestingGuard nesting;
   if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
-  PElement* pe = own_element(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   TUL_Asn1TypeEntry* d = description(obj);
   TUL_Metadata* dtd = tul_dtd(obj);
@@ -96,7 +96,7 @@ int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
   TUL_Choice* c = as_choice(obj);
   TUL_Metadata* dtd = tul_dtd(obj);
   if (c->choice == dtd->tmp_object) {
-    pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MANDATORY, c->member, TUL_object_type(obj)));
+    keep_first_error(ctx->error, TUL_error(dtd, TUL_ERR_MANDATORY, c->member, TUL_object_type(obj)));
     return 0;
   }
   CodecNestingGuard nesting;
@@ -129,7 +129,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   if (!value) return nullptr;
   TUL_Object* result = select(obj, name, value);
   if (result != obj) {
-    pass_error(&ctx->error, result);
+    keep_first_error(ctx->error, result);
     return nullptr;
   }
   return obj;

@@ -102,6 +102,22 @@ int equal_tags(TUL_Metadata* dtd, char* type, PElement* pe, int depth) {
   return 0;
 }
 
+// What the reader's ps_errno says about octets that hold no whole element.
+const char* framing_problem(int ps_errno) {
+  switch (ps_errno) {
+    case kPsTagOverflow: return "tag number too large";
+    case kPsLengthOverflow: return "length too large";
+    case kPsNoMemory: return "memory allocation error";
+    case kPsEndInTag: return "identifier octets cut short";
+    case kPsEndInLength: return "length octets cut short";
+    case kPsLengthMismatch: return "contents overrun the length of their constructed element";
+    case kPsIndefinitePrimitive: return "indefinite length on a primitive element";
+    case kPsTooDeep: return "elements nested too deeply";
+    case 0: return "no octets";
+    default: return "element cut short";
+  }
+}
+
 }  // namespace
 
 /* ------------------------------------------------------------------------
@@ -163,6 +179,13 @@ int TUL_membertag_encode(TUL_Asn1Type* member, TULE_EncodeContext* ctx) {
 int TUL_tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe) {
   if (!dtd || !e || !pe || !*pe) return 0;
   return tag_decode(dtd, e, pe, 0);
+}
+
+PElement* TUL_own_element(TUL_Object* obj, TULE_DecodeContext* ctx) {
+  PElement* pe = ctx->pe;
+  TUL_Asn1TypeEntry* e = tul_type_entry(obj);
+  if (pe && e->has_explicit && !TUL_tag_decode(tul_dtd(obj), e, &pe)) return nullptr;
+  return pe;
 }
 
 int TUL_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
@@ -265,6 +288,14 @@ TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd
   if (behavior && behavior->decode && behavior->decode(value, &ctx)) return value;
   TUL_free(value);
   return ctx.error;
+}
+
+TUL_API long TUL_ber_length(const void* octets, long size, const char** problem) {
+  int error = 0;
+  long length = size > 0 ? element_length(static_cast<const unsigned char*>(octets), static_cast<size_t>(size), &error)
+                         : -1;
+  if (length < 0 && problem) *problem = framing_problem(error);
+  return length;
 }
 
 TUL_API TUL_Object* TUL_decode(const char* type, TUL_Object* ber, TUL_Metadata* dtd) {

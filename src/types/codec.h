@@ -20,6 +20,11 @@ int TUL_tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* 
 // Strips the EXPLICIT tags of `e` (outermost first) from `*pe`, replacing it
 // by the inner element, and caches has_explicit. 1 or 0.
 int TUL_tag_decode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, PElement** pe);
+// The element a decode behaviour of `obj` works on: the context's element
+// with the EXPLICIT tags of `obj`'s type stripped while its entry says it
+// may have any. Null when there is none or the element does not carry the
+// tags (no error object is left for that).
+PElement* TUL_own_element(TUL_Object* obj, TULE_DecodeContext* ctx);
 // Applies a member's own tag to ctx->pe. 1, or 0 (also for an untagged member).
 int TUL_membertag_encode(TUL_Asn1Type* member, TULE_EncodeContext* ctx);
 // 1 when element `pe` can be a value of the interned type name `type`.

@@ -5,7 +5,10 @@
 #ifndef TUL_CONSTRUCTED_H
 #define TUL_CONSTRUCTED_H
 
+#include <cstdarg>
+
 #include "ber.h"
+#include "codec.h"
 #include "dtd.h"
 
 namespace tul::constructed {
@@ -52,19 +55,11 @@ void release(TUL_Object* value);
 // for the placeholder: TUL_equal only compares values of one layout.
 bool values_equal(TUL_Object* a, TUL_Object* b);
 
-// Keeps the first error of a run: `error` goes into the context unless one
-// is there already, in which case it is freed.
-void pass_error(TUL_Object** slot, TUL_Object* error);
-
 // Records error 5 for a value nested deeper than the encoders follow; 0.
 int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx);
 
 // Records the decode error 17 with `detail` and the type name of `obj`.
 int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail);
-
-// The context's element with the EXPLICIT tags of `obj`'s type stripped;
-// null (and no error object) when the element does not carry them.
-PElement* own_element(TUL_Object* obj, TULE_DecodeContext* ctx);
 
 // The UNIVERSAL constructed element of a SEQUENCE, SET, SEQUENCE OF or SET
 // OF value (tag 17 for the SET kinds, else 16), stored as the context's
@@ -104,9 +99,64 @@ bool parse_open_brace(TULP_ParseContext* ctx);
 enum class Separator { kEnd, kMore, kFail };
 Separator parse_separator(TULP_ParseContext* ctx);
 
-// Runs the encode behaviour of `value` into `local` (a context sharing the
-// caller's element context). On failure the tree built so far is released.
-bool encode_value(TUL_Object* value, TULE_EncodeContext* local);
+// Encodes `value` through a context of its own, gives it member `m`'s tag
+// when `m` is tagged, and links it under `pe` after `*last`. False with the
+// error in `ctx` and the value's tree released.
+bool encode_into(PElement* pe, PElement** last, TUL_Object* value, TUL_Asn1Type* m, TULE_EncodeContext* ctx);
+
+// The frame of every SEQUENCE, SET and list encoder: the nesting bound, the
+// UNIVERSAL constructed element, `add_all(pe)` adding the contents (through
+// encode_into), then the type's own tags.
+template <class AddAll>
+int encode_constructed(TUL_Object* obj, TULE_EncodeContext* ctx, AddAll add_all) {
+  CodecNestingGuard nesting;
+  if (!nesting) return encode_too_deep(obj, ctx);
+  PElement* pe = open_constructed(obj, ctx);
+  if (!pe || !add_all(pe)) return 0;
+  return TUL_tag_encode(tul_dtd(obj), tul_type_entry(obj), ctx);
+}
+
+// The init of SEQUENCE, SET and the lists: takes `n` values from `args` and
+// hands each non-null one to `put(i, value)`, which adopts it or answers an
+// error object. The caller gave away every value, so after the first error
+// the rest are freed. Returns `obj` or that error.
+template <class Put>
+TUL_Object* init_each(TUL_Object* obj, va_list* args, int n, Put put) {
+  TUL_Object* result = obj;
+  for (int i = 0; i < n; ++i) {
+    TUL_Object* value = va_arg(*args, TUL_Object*);
+    if (!value) continue;
+    if (result != obj) {
+      TUL_free(value);
+    } else if (value->error) {
+      result = value;
+    } else if (TUL_Object* error = put(i, value)) {
+      TUL_free(value);
+      result = error;
+    }
+  }
+  return result;
+}
+
+// The copy of SEQUENCE, SET and the lists: copies the `n` values that
+// `at(i)` gives (null: nothing to copy) and hands each to
+// `adopt(copy, i, value)`; on any failure frees `copy` with `free_copy` and
+// answers error 2.
+template <class At, class Adopt>
+TUL_Object* copy_each(TUL_Object* proto, TUL_Object* copy, int n, At at, Adopt adopt,
+                      void (*free_copy)(TUL_Object*)) {
+  for (int i = 0; i < n; ++i) {
+    TUL_Object* value = at(i);
+    if (!value) continue;
+    TUL_Object* member = TUL_copy(value);
+    if (!member || member->error || !adopt(copy, i, member)) {
+      TUL_free(member);
+      free_copy(copy);
+      return TUL_error(tul_dtd(proto), TUL_ERR_MEMORY);
+    }
+  }
+  return copy;
+}
 
 }  // namespace tul::constructed
 

@@ -25,7 +25,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   int32_t value = prim2num(pe);
   if (pe->pe_errno) return prim::wrong_encoding(obj, ctx);

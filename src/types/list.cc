@@ -39,20 +39,11 @@ TUL_Object* _alloc(TUL_Entry* e) {
 
 TUL_Object* _init(TUL_Object* obj, va_list* args) {
   int n = va_arg(*args, int);
-  TUL_Object* result = obj;
-  for (int i = 0; i < n; ++i) {
-    TUL_Object* value = va_arg(*args, TUL_Object*);
-    if (!value) continue;
-    if (result != obj) {
-      TUL_free(value);
-    } else if (value->error) {
-      result = value;
-    } else if (TUL_Object* appended = TUL_append(obj, value); appended != obj) {
-      TUL_free(value);
-      result = appended ? appended : TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
-    }
-  }
-  return result;
+  return init_each(obj, args, n, [obj](int, TUL_Object* value) -> TUL_Object* {
+    TUL_Object* appended = TUL_append(obj, value);
+    if (appended == obj) return nullptr;
+    return appended ? appended : TUL_error(tul_dtd(obj), TUL_ERR_MEMORY);
+  });
 }
 
 void _free(TUL_Object* obj) {
@@ -76,7 +67,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
   TUL_Metadata* dtd = tul_dtd(obj);
   TUL_Asn1Type* t = element(obj);
-  PElement* pe = own_element(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!t || !pe) return 0;
   if (!is_constructed(pe)) return decode_error(ctx, obj, "constructed tag (SET/SEQUENCE OF) expected");
   bool any = TULM_is_any(t->type);
@@ -87,7 +78,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
     if (!value) return 0;
     if (!adopt(obj, value)) {
       TUL_free(value);
-      pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
+      keep_first_error(ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
       return 0;
     }
   }
@@ -95,22 +86,12 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
 }
 
 int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
-  TUL_Metadata* dtd = tul_dtd(obj);
-  CodecNestingGuard nesting;
-  if (!nesting) return encode_too_deep(obj, ctx);
-  PElement* pe = open_constructed(obj, ctx);
-  if (!pe) return 0;
-  PElement* last = nullptr;
-  for (int i = 0; i < count(obj); ++i) {
-    TULE_EncodeContext local{nullptr, nullptr, ctx->pe_ctx};
-    if (!encode_value(item(obj, i), &local)) {
-      pass_error(&ctx->error, local.error);
-      return 0;
-    }
-    seq_addon(pe, last, local.pe);
-    last = local.pe;
-  }
-  return TUL_tag_encode(dtd, tul_type_entry(obj), ctx);
+  return encode_constructed(obj, ctx, [obj, ctx](PElement* pe) {
+    PElement* last = nullptr;
+    for (int i = 0; i < count(obj); ++i)
+      if (!encode_into(pe, &last, item(obj, i), nullptr, ctx)) return false;
+    return true;
+  });
 }
 
 TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
@@ -126,7 +107,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
     if (!value) return nullptr;
     if (TUL_Object* appended = TUL_append(obj, value); appended != obj) {
       TUL_free(value);
-      pass_error(&ctx->error, appended ? appended : TUL_error(ctx->dtd, TUL_ERR_MEMORY));
+      keep_first_error(ctx->error, appended ? appended : TUL_error(ctx->dtd, TUL_ERR_MEMORY));
       return nullptr;
     }
     Separator next = parse_separator(ctx);
@@ -157,15 +138,9 @@ void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
 TUL_Object* _copy(TUL_Object* proto) {
   TUL_Object* copy = _alloc(proto->type_ref);
   if (copy->error) return copy;
-  for (int i = 0; i < count(proto); ++i) {
-    TUL_Object* value = TUL_copy(item(proto, i));
-    if (!value || value->error || !adopt(copy, value)) {
-      TUL_free(value);
-      _free(copy);
-      return TUL_error(tul_dtd(proto), TUL_ERR_MEMORY);
-    }
-  }
-  return copy;
+  return copy_each(
+      proto, copy, count(proto), [proto](int i) { return item(proto, i); },
+      [](TUL_Object* into, int, TUL_Object* value) { return adopt(into, value); }, _free);
 }
 
 long _size(TUL_Object* obj) { return count(obj); }

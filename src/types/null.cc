@@ -16,7 +16,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 // The contents octets are not examined.
-int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) { return prim::unwrap(obj, ctx) != nullptr; }
+int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) { return TUL_own_element(obj, ctx) != nullptr; }
 
 int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
   return prim::finish_encode(obj, ctx,

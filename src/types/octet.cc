@@ -41,7 +41,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   int len = 0;
   mem::CPtr<char> bytes(prim2str(pe, &len));
@@ -75,13 +75,13 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
   char* bytes = TULP_parse_octet(ctx, &len);
   if (ctx->error) return obj;
   if (hex_conversion_failed(ctx, bytes)) {
-    prim::keep_first_error(ctx, TUL_error(ctx->dtd, TUL_ERR_MEMORY));
+    keep_first_error(ctx->error, TUL_error(ctx->dtd, TUL_ERR_MEMORY));
     return obj;
   }
   bool owned = ctx->id == TULP_HSTRING;
   TUL_Object* result = prim::call_init(obj, len, bytes);
   if (owned) mem::free(bytes);
-  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  if (prim::failed(result, obj)) keep_first_error(ctx->error, result);
   return obj;
 }
 
@@ -186,7 +186,7 @@ constexpr TUL_Behavior kTable = {
 // octets verbatim, and the print may add a trace of the encoding.
 int _ber_decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   if (!obj || !ctx) return 0;
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   TUL_Object* encoding = TUL_pe2ber(pe, tul_dtd(obj));
   if (!encoding) return 0;

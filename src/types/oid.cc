@@ -141,7 +141,7 @@ TUL_Object* _copy(TUL_Object* obj) {
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = prim::unwrap(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   uint32_t arcs[ber::kMaxOidArcs];
   int count = 0;
@@ -183,7 +183,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
     }
     // A template without registration (a behaviour) leaves the value empty.
     TUL_Object* result = prim::call_init(obj, -1, entry->name);
-    if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+    if (prim::failed(result, obj)) keep_first_error(ctx->error, result);
     return obj;
   }
   if (ctx->id != TULP_OPEN_BRACE) {
@@ -216,8 +216,27 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
     if (ctx->error) return obj;
   }
   TUL_Object* result = prim::call_init(obj, count, arcs);
-  if (prim::failed(result, obj)) prim::keep_first_error(ctx, result);
+  if (prim::failed(result, obj)) keep_first_error(ctx->error, result);
   return obj;
+}
+
+// Room for the text of the longest identifier: 128 arcs of up to 11
+// characters each, blanks and the NUL.
+using ArcsText = char[kMaxArcs * 12];
+
+// The arcs of `o` separated by blanks; false (after trace 5) for more arcs
+// than the limit.
+bool format_arcs(const TUL_Oid* o, ArcsText& text) {
+  text[0] = '\0';
+  if (o->len > kMaxArcs) {
+    TUL_trace_error(TUL_ERR_LIMIT, "OID too large");
+    return false;
+  }
+  size_t used = 0;
+  for (int32_t i = 0; o->oid && i < o->len; ++i)
+    used += static_cast<size_t>(std::snprintf(text + used, sizeof text - used, i ? " %ld" : "%ld",
+                                              static_cast<long>(o->oid[i])));
+  return true;
 }
 
 // The arcs in braces, or the label of the template registered under them;
@@ -225,8 +244,10 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
 // parses back to the same identifier.
 void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
   TUL_Entry* entry = _TUL_templateByRegistration(tul_dtd(obj), obj);
-  const char* arcs = TUL_oid2string(obj);
-  if (!arcs) arcs = "";
+  // Formatted on the stack, not through the cached text: printing needs no
+  // memory, so a shortage cannot turn the value into {}.
+  ArcsText arcs;
+  format_arcs(as_oid(obj), arcs);
   const char* label = entry ? label_of(entry) : nullptr;
   if (label && globals.oid_as_label) {
     prim::print(ctx, label);
@@ -304,18 +325,9 @@ TUL_API char* TUL_oid2string(TUL_Object* obj) {
   static char empty[] = "";
   if (!obj || !is_oid(obj, "oid2string")) return nullptr;
   TUL_Oid* o = as_oid(obj);
-  if (o->len > kMaxArcs) {
-    TUL_trace_error(TUL_ERR_LIMIT, "OID too large");
-    return empty;
-  }
-  if (o->len <= 0 || !o->oid) return empty;
-  if (o->string) return o->string;
-  // Room for 128 arcs of up to 11 characters each, blanks and the NUL.
-  char text[kMaxArcs * 12];
-  size_t used = 0;
-  for (int32_t i = 0; i < o->len; ++i)
-    used += static_cast<size_t>(std::snprintf(text + used, sizeof text - used, i ? " %ld" : "%ld",
-                                              static_cast<long>(o->oid[i])));
+  if (o->string) return o->string;  // cached only after a good format
+  ArcsText text;
+  if (!format_arcs(o, text) || o->len <= 0 || !o->oid) return empty;
   o->string = tul::mem::strdup(text);
   if (!o->string) TUL_trace_error(TUL_ERR_MEMORY);
   return o->string;

@@ -116,22 +116,9 @@ inline bool failed(TUL_Object* result, TUL_Object* obj) {
   return result && result != obj && result->error;
 }
 
-// The element to decode, with the type's EXPLICIT tags stripped while its
-// entry says it may have any; null when there is none or unwrapping fails
-// (the tag functions leave no error object for that).
-inline PElement* unwrap(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = ctx->pe;
-  TUL_Asn1TypeEntry* e = tul_type_entry(obj);
-  if (pe && e->has_explicit && !TUL_tag_decode(tul_dtd(obj), e, &pe)) return nullptr;
-  return pe;
-}
-
 // Leaves `error` in the decode context (the first one stays) and returns 0.
 inline int decode_failed(TULE_DecodeContext* ctx, TUL_Object* error) {
-  if (!ctx->error)
-    ctx->error = error;
-  else
-    TUL_free(error);
+  keep_first_error(ctx->error, error);
   return 0;
 }
 
@@ -147,15 +134,6 @@ inline int finish_encode(TUL_Object* obj, TULE_EncodeContext* ctx, PElement* pe)
   ctx->pe = pe;
   if (!pe) return 0;
   return TUL_tag_encode(tul_dtd(obj), tul_type_entry(obj), ctx);
-}
-
-// Keeps the first error of a parse run: `error` goes into the context unless
-// one is there already, in which case it is released.
-inline void keep_first_error(TULP_ParseContext* ctx, TUL_Object* error) {
-  if (!ctx->error)
-    ctx->error = error;
-  else
-    TUL_free(error);
 }
 
 }  // namespace tul::prim

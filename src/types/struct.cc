@@ -2,164 +2,13 @@
 // definition order, allocated in the same block as the record. Empty slots
 // hold the dictionary's placeholder object, so no walker needs null checks.
 // The two tables differ only in decoding: SEQUENCE matches elements to members
-// in order, SET by tag. This file also holds the helpers every constructed
-// type shares (constructed.h).
+// in order, SET by tag.
 #include <cstring>
 
 #include "codec.h"
 #include "constructed.h"
 #include "parse.h"
 #include "prim.h"
-
-/* ------------------------------------------------------------------------
- * Shared helpers of the constructed types
- * ---------------------------------------------------------------------- */
-
-namespace tul::constructed {
-namespace {
-
-// Levels currently entered by the decoders and encoders of constructed values.
-int codec_nesting = 0;
-
-}  // namespace
-
-CodecNestingGuard::CodecNestingGuard() : entered_(codec_nesting < kMaxCodecNesting) {
-  if (entered_) ++codec_nesting;
-}
-
-CodecNestingGuard::~CodecNestingGuard() {
-  if (entered_) --codec_nesting;
-}
-
-int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx) {
-  pass_error(&ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_LIMIT, "nesting of constructed values"));
-  return 0;
-}
-
-PElement* open_constructed(TUL_Object* obj, TULE_EncodeContext* ctx) {
-  bool is_set = tul_behavior(obj)->basic_type & (TUL_SET_TYPE | TUL_SETOF_TYPE);
-  PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, is_set ? ber::kTagSet : ber::kTagSequence);
-  if (!pe) {
-    pass_error(&ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_MEMORY));
-    return nullptr;
-  }
-  ctx->pe = pe;
-  return pe;
-}
-
-TUL_Asn1TypeEntry* description(TUL_Entry* e) {
-  auto* entry = reinterpret_cast<TUL_Asn1TypeEntry*>(e);
-  return entry->final_def ? entry->final_def : TULM_description(entry);
-}
-
-int member_count(TUL_Entry* e) {
-  TUL_Asn1TypeEntry* d = description(e);
-  return d && d->size > 0 ? d->size : 0;
-}
-
-void release(TUL_Object* value) {
-  if (value == tul_dtd(value)->tmp_object) return;
-  --value->ref_cnt;
-  TUL_free(value);
-}
-
-bool values_equal(TUL_Object* a, TUL_Object* b) {
-  if (a == b) return true;
-  TUL_Object* tmp = tul_dtd(a)->tmp_object;
-  if (a == tmp || b == tmp) return false;
-  // A member of type ANY may hold values of different layouts; an equal
-  // behaviour reads its second argument as its own layout.
-  if (TUL_object_basic_type(a) != TUL_object_basic_type(b)) return false;
-  return TUL_equal(a, b) != 0;
-}
-
-void pass_error(TUL_Object** slot, TUL_Object* error) {
-  if (!error) return;
-  if (*slot)
-    TUL_free(error);
-  else
-    *slot = error;
-}
-
-int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail) {
-  pass_error(&ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_DECODE, detail, TUL_object_type(obj)));
-  return 0;
-}
-
-PElement* own_element(TUL_Object* obj, TULE_DecodeContext* ctx) {
-  PElement* pe = ctx->pe;
-  TUL_Asn1TypeEntry* e = tul_type_entry(obj);
-  if (pe && e->has_explicit && !TUL_tag_decode(tul_dtd(obj), e, &pe)) return nullptr;
-  return pe;
-}
-
-PElement* first_child(PElement* pe) { return is_constructed(pe) ? pe->pe_un1.un_pe_cons : nullptr; }
-
-bool member_matches(TUL_Metadata* dtd, TUL_Asn1Type* m, PElement* pe) {
-  if (m->tag_flag != 0)
-    return (m->tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && m->tag_val == pe->pe_id;
-  return TUL_equal_tags(dtd, m->type, pe) != 0;
-}
-
-char* member_value_type(TUL_Object* obj, TUL_Asn1TypeEntry* d, TUL_Asn1Type* m, PElement* pe) {
-  const Names& n = names();
-  if (m->type != n.any_defined_by) return m->type;
-  if (char* type = TULM_anydefinedbyId2type(obj, d, m->anydefbyId)) return type;
-  if (char* type = TUL_type_from_any(pe)) return type;
-  return n.ber_string;
-}
-
-TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
-                         NoValue no_value) {
-  TUL_Object* value = TUL_alloc_US(type, dtd);
-  if (!value) {
-    if (no_value == NoValue::kMemoryError) pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
-    return nullptr;
-  }
-  if (value->error) {
-    pass_error(&ctx->error, value);
-    return nullptr;
-  }
-  TULE_DecodeContext local{pe, nullptr, ctx->pe_ctx};
-  TUL_Behavior* b = tul_behavior(value);
-  if (!b->decode || !b->decode(value, &local)) {
-    pass_error(&ctx->error, local.error);
-    TUL_free(value);
-    return nullptr;
-  }
-  return value;
-}
-
-bool parse_open_brace(TULP_ParseContext* ctx) {
-  if (ctx->id != TULP_OPEN_BRACE) {
-    parse::record_error(ctx, "'{' expected");
-    return false;
-  }
-  TULP_get_token(ctx);
-  return true;
-}
-
-Separator parse_separator(TULP_ParseContext* ctx) {
-  TULP_get_token(ctx);
-  // The tokenizer leaves the previous token current at the end of the input.
-  if (ctx->error) return Separator::kFail;
-  if (ctx->id == TULP_CLOSE_BRACE) return Separator::kEnd;
-  if (ctx->id != TULP_COMMA) {
-    parse::record_error(ctx, "',' expected");
-    return Separator::kFail;
-  }
-  TULP_get_token(ctx);
-  return Separator::kMore;
-}
-
-bool encode_value(TUL_Object* value, TULE_EncodeContext* local) {
-  TUL_Behavior* b = tul_behavior(value);
-  if (b->encode && b->encode(value, local)) return true;
-  pe_free(local->pe);
-  return false;
-}
-
-}  // namespace tul::constructed
 
 /* ------------------------------------------------------------------------
  * SEQUENCE and SET
@@ -192,24 +41,12 @@ TUL_Object* _alloc(TUL_Entry* e) {
 
 TUL_Object* _init(TUL_Object* obj, va_list* args) {
   TUL_Asn1TypeEntry* d = description(obj);
-  TUL_Object* result = obj;
-  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
-    TUL_Object* value = va_arg(*args, TUL_Object*);
-    if (!value) continue;
-    if (result != obj) {
-      TUL_free(value);
-    } else if (value->error) {
-      result = value;
-    } else if (TUL_Object* previous = TUL_assign_US(obj, d->members[i].name, value)) {
-      if (previous->error) {
-        TUL_free(value);
-        result = previous;
-      } else {
-        TUL_free(previous);
-      }
-    }
-  }
-  return result;
+  return init_each(obj, args, member_count(obj->type_ref), [&](int i, TUL_Object* value) -> TUL_Object* {
+    TUL_Object* previous = TUL_assign_US(obj, d->members[i].name, value);
+    if (previous && previous->error) return previous;
+    TUL_free(previous);
+    return nullptr;
+  });
 }
 
 void _free(TUL_Object* obj) {
@@ -239,7 +76,7 @@ bool decode_member(TUL_Object* obj, TUL_Asn1TypeEntry* d, int i, PElement* eleme
 int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
   CodecNestingGuard nesting;
   if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
-  PElement* pe = own_element(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   if (!is_constructed(pe)) return decode_error(ctx, obj, "constructed tag (SEQUENCE) expected");
   TUL_Asn1TypeEntry* d = description(obj);
@@ -270,7 +107,7 @@ int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
 int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
   CodecNestingGuard nesting;
   if (!nesting) return decode_error(ctx, obj, "value nested too deeply");
-  PElement* pe = own_element(obj, ctx);
+  PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
   if (!is_constructed(pe)) {
     TUL_trace_error(TUL_ERR_DECODE, "constructed tag (SET) expected", TUL_object_type(obj));
@@ -291,35 +128,22 @@ int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
 }
 
 int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
-  TUL_Metadata* dtd = tul_dtd(obj);
-  CodecNestingGuard nesting;
-  if (!nesting) return encode_too_deep(obj, ctx);
-  PElement* pe = open_constructed(obj, ctx);
-  if (!pe) return 0;
-  TUL_Asn1TypeEntry* d = description(obj);
-  PElement* last = nullptr;
-  for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
-    TUL_Asn1Type* m = &d->members[i];
-    TUL_Object* value = slots(obj)[i];
-    if (value == dtd->tmp_object) {
-      if (m->opt_def != TUL_MANDATORY) continue;
-      pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MANDATORY, m->name, TUL_object_type(obj)));
-      return 0;
+  return encode_constructed(obj, ctx, [obj, ctx](PElement* pe) {
+    TUL_Metadata* dtd = tul_dtd(obj);
+    TUL_Asn1TypeEntry* d = description(obj);
+    PElement* last = nullptr;
+    for (int i = 0, n = member_count(obj->type_ref); i < n; ++i) {
+      TUL_Asn1Type* m = &d->members[i];
+      TUL_Object* value = slots(obj)[i];
+      if (value != dtd->tmp_object) {
+        if (!encode_into(pe, &last, value, m, ctx)) return false;
+      } else if (m->opt_def == TUL_MANDATORY) {
+        keep_first_error(ctx->error, TUL_error(dtd, TUL_ERR_MANDATORY, m->name, TUL_object_type(obj)));
+        return false;
+      }
     }
-    TULE_EncodeContext local{nullptr, nullptr, ctx->pe_ctx};
-    if (!encode_value(value, &local)) {
-      pass_error(&ctx->error, local.error);
-      return 0;
-    }
-    if (m->tag_flag && !TUL_membertag_encode(m, &local)) {
-      pe_free(local.pe);
-      pass_error(&ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
-      return 0;
-    }
-    seq_addon(pe, last, local.pe);
-    last = local.pe;
-  }
-  return TUL_tag_encode(dtd, tul_type_entry(obj), ctx);
+    return true;
+  });
 }
 
 // Members in any order, each by its name; a repeated member replaces the
@@ -342,7 +166,7 @@ TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) {
     TUL_Object* previous = TUL_assign_US(obj, name, value);
     if (previous && previous->error) {
       TUL_free(value);
-      pass_error(&ctx->error, previous);
+      keep_first_error(ctx->error, previous);
       return nullptr;
     }
     TUL_free(previous);
@@ -382,20 +206,17 @@ void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
 TUL_Object* _copy(TUL_Object* proto) {
   TUL_Object* copy = _alloc(proto->type_ref);
   if (copy->error) return copy;
-  TUL_Object* tmp = tul_dtd(proto)->tmp_object;
-  for (int i = 0, n = member_count(proto->type_ref); i < n; ++i) {
-    TUL_Object* value = slots(proto)[i];
-    if (value == tmp) continue;
-    TUL_Object* member = TUL_copy(value);
-    if (!member || member->error) {
-      TUL_free(member);
-      _free(copy);
-      return TUL_error(tul_dtd(proto), TUL_ERR_MEMORY);
-    }
-    slots(copy)[i] = member;
-    hold(member);
-  }
-  return copy;
+  return copy_each(
+      proto, copy, member_count(proto->type_ref), [proto](int i) {
+        TUL_Object* value = slots(proto)[i];
+        return value == tul_dtd(proto)->tmp_object ? nullptr : value;
+      },
+      [](TUL_Object* into, int i, TUL_Object* member) {
+        slots(into)[i] = member;
+        hold(member);
+        return true;
+      },
+      _free);
 }
 
 long _size(TUL_Object* obj) { return member_count(obj->type_ref); }
@@ -410,8 +231,6 @@ int _equal(TUL_Object* obj1, TUL_Object* obj2) {
   }
   return 1;
 }
-
-void* _evaluate(TUL_Object* obj, void*) { return obj; }
 
 unsigned int _hash(TUL_Object* obj) {
   uint32_t h = 4711;
@@ -431,7 +250,7 @@ constexpr TUL_Behavior kSequence = {
     .copy = _copy,
     .size = _size,
     .equal = _equal,
-    .evaluate = _evaluate,
+    .evaluate = prim::evaluate_self,
     .hash = _hash,
     .action = {},
     .mapping = nullptr,

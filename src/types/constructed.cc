@@ -1,0 +1,150 @@
+// Helpers shared by the constructed types: the nesting bound of the codec,
+// holding and releasing contained values by reference count, matching member
+// tags, decoding one member through a context of its own, and the steps
+// around the member loops of the encoders, initialisers and copies.
+#include "constructed.h"
+
+#include "codec.h"
+#include "parse.h"
+
+namespace tul::constructed {
+namespace {
+
+// Levels currently entered by the decoders and encoders of constructed values.
+int codec_nesting = 0;
+
+}  // namespace
+
+CodecNestingGuard::CodecNestingGuard() : entered_(codec_nesting < kMaxCodecNesting) {
+  if (entered_) ++codec_nesting;
+}
+
+CodecNestingGuard::~CodecNestingGuard() {
+  if (entered_) --codec_nesting;
+}
+
+int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  keep_first_error(ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_LIMIT, "nesting of constructed values"));
+  return 0;
+}
+
+PElement* open_constructed(TUL_Object* obj, TULE_EncodeContext* ctx) {
+  bool is_set = tul_behavior(obj)->basic_type & (TUL_SET_TYPE | TUL_SETOF_TYPE);
+  PElement* pe = new_PE(ctx->pe_ctx, ber::kUniversal, ber::kConstructed, is_set ? ber::kTagSet : ber::kTagSequence);
+  if (!pe) {
+    keep_first_error(ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_MEMORY));
+    return nullptr;
+  }
+  ctx->pe = pe;
+  return pe;
+}
+
+TUL_Asn1TypeEntry* description(TUL_Entry* e) {
+  auto* entry = reinterpret_cast<TUL_Asn1TypeEntry*>(e);
+  return entry->final_def ? entry->final_def : TULM_description(entry);
+}
+
+int member_count(TUL_Entry* e) {
+  TUL_Asn1TypeEntry* d = description(e);
+  return d && d->size > 0 ? d->size : 0;
+}
+
+void release(TUL_Object* value) {
+  if (value == tul_dtd(value)->tmp_object) return;
+  --value->ref_cnt;
+  TUL_free(value);
+}
+
+bool values_equal(TUL_Object* a, TUL_Object* b) {
+  if (a == b) return true;
+  TUL_Object* tmp = tul_dtd(a)->tmp_object;
+  if (a == tmp || b == tmp) return false;
+  // A member of type ANY may hold values of different layouts; an equal
+  // behaviour reads its second argument as its own layout.
+  if (TUL_object_basic_type(a) != TUL_object_basic_type(b)) return false;
+  return TUL_equal(a, b) != 0;
+}
+
+int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail) {
+  keep_first_error(ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_DECODE, detail, TUL_object_type(obj)));
+  return 0;
+}
+
+PElement* first_child(PElement* pe) { return is_constructed(pe) ? pe->pe_un1.un_pe_cons : nullptr; }
+
+bool member_matches(TUL_Metadata* dtd, TUL_Asn1Type* m, PElement* pe) {
+  if (m->tag_flag != 0)
+    return (m->tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && m->tag_val == pe->pe_id;
+  return TUL_equal_tags(dtd, m->type, pe) != 0;
+}
+
+char* member_value_type(TUL_Object* obj, TUL_Asn1TypeEntry* d, TUL_Asn1Type* m, PElement* pe) {
+  const Names& n = names();
+  if (m->type != n.any_defined_by) return m->type;
+  if (char* type = TULM_anydefinedbyId2type(obj, d, m->anydefbyId)) return type;
+  if (char* type = TUL_type_from_any(pe)) return type;
+  return n.ber_string;
+}
+
+TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
+                         NoValue no_value) {
+  TUL_Object* value = TUL_alloc_US(type, dtd);
+  if (!value) {
+    if (no_value == NoValue::kMemoryError) keep_first_error(ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
+    return nullptr;
+  }
+  if (value->error) {
+    keep_first_error(ctx->error, value);
+    return nullptr;
+  }
+  TULE_DecodeContext local{pe, nullptr, ctx->pe_ctx};
+  TUL_Behavior* b = tul_behavior(value);
+  if (!b->decode || !b->decode(value, &local)) {
+    keep_first_error(ctx->error, local.error);
+    TUL_free(value);
+    return nullptr;
+  }
+  return value;
+}
+
+bool parse_open_brace(TULP_ParseContext* ctx) {
+  if (ctx->id != TULP_OPEN_BRACE) {
+    parse::record_error(ctx, "'{' expected");
+    return false;
+  }
+  TULP_get_token(ctx);
+  return true;
+}
+
+Separator parse_separator(TULP_ParseContext* ctx) {
+  TULP_get_token(ctx);
+  // The tokenizer leaves the previous token current at the end of the input.
+  if (ctx->error) return Separator::kFail;
+  if (ctx->id == TULP_CLOSE_BRACE) return Separator::kEnd;
+  if (ctx->id != TULP_COMMA) {
+    parse::record_error(ctx, "',' expected");
+    return Separator::kFail;
+  }
+  TULP_get_token(ctx);
+  return Separator::kMore;
+}
+
+bool encode_into(PElement* pe, PElement** last, TUL_Object* value, TUL_Asn1Type* m, TULE_EncodeContext* ctx) {
+  TULE_EncodeContext local{nullptr, nullptr, ctx->pe_ctx};
+  TUL_Behavior* b = tul_behavior(value);
+  if (!b->encode || !b->encode(value, &local)) {
+    pe_free(local.pe);
+    keep_first_error(ctx->error, local.error);
+    return false;
+  }
+  if (m && m->tag_flag && !TUL_membertag_encode(m, &local)) {
+    pe_free(local.pe);
+    keep_first_error(ctx->error, TUL_error(tul_dtd(value), TUL_ERR_MEMORY));
+    return false;
+  }
+  seq_addon(pe, *last, local.pe);
+  *last = local.pe;
+  return true;
+}
+
+}  // namespace tul::constructed
