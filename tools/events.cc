@@ -108,14 +108,17 @@ int run_translate(TUL_Metadata* md, const Invocation& inv) {
   for (int record = 1; offset < all.size(); ++record) {
     const std::string where = input.name() + ": record " + std::to_string(record) + " at offset " +
                               std::to_string(offset);
-    const Frame frame = measure_element(all.subspan(offset));
-    // Without a frame there is no telling where the next record begins.
-    if (!frame.complete) {
-      report("%s: %s", where.c_str(), frame.problem.c_str());
+    const std::span<const uint8_t> rest = all.subspan(offset);
+    const char* problem = "";
+    const long length = TUL_ber_length(rest.data(), rest.size() > LONG_MAX ? LONG_MAX : static_cast<long>(rest.size()),
+                                       &problem);
+    // Without a length there is no telling where the next record begins.
+    if (length < 0) {
+      report("%s: %s", where.c_str(), problem);
       return kExitFailure;
     }
-    failed = !translate_record(md, kind, all.subspan(offset, frame.length), where) || failed;
-    offset += frame.length;
+    failed = !translate_record(md, kind, rest.first(static_cast<std::size_t>(length)), where) || failed;
+    offset += static_cast<std::size_t>(length);
   }
   return failed ? kExitFailure : kExitOk;
 }

@@ -203,9 +203,9 @@ extern "C" {
 
 // Gives the probe the registration of the first attribute template whose
 // label is the probe's.
-static void _search_registration(TUL_Entry* entry, void* data) {
+static void _search_registration(void* entry, void* data) {
   auto* probe = static_cast<TUL_AttributeEntry*>(data);
-  auto* attribute = reinterpret_cast<TUL_AttributeEntry*>(entry);
+  auto* attribute = static_cast<TUL_AttributeEntry*>(entry);
   if (!probe->name && attribute->label == probe->label) probe->name = attribute->name;
 }
 
@@ -220,7 +220,7 @@ TUL_Object* item_identifier(const Translation& t, TUL_AndAttributeId* item) {
   if (item->oid) return item->oid;
   TUL_AttributeEntry probe{};
   probe.label = item->attribute;
-  _TUL_for_each_attribute(t.md, _search_registration, &probe);
+  TULH_for_each(t.md->attributes, _search_registration, &probe);
   if (!probe.name) return nullptr;
   TUL_Object* id = new_id(t, -1, probe.name);
   if (!has_bits(id, TUL_OID_TYPE)) {
