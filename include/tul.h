@@ -530,6 +530,13 @@ enum {
 TUL_API void TUL_set_option(int topic, int activate);
 /* The option's value; 0 (and trace 21) for another topic. */
 TUL_API int TUL_get_option(int topic);
+/* Extension, off by default: with `on` non-zero, a SEQUENCE or SET member or
+ * a CHOICE alternative declared plain ANY decodes as the type its element's
+ * tag names (INTEGER, Counter, OBJECT IDENTIFIER, ...). An element whose tag
+ * names no type, or that does not decode as that type (a Counter beyond the
+ * 32-bit INTEGER range), stays a whole ANY value, as with the switch off,
+ * and nothing is reported. Process-wide, like the options. */
+TUL_API void TUL_set_typed_any(int on);
 TUL_API char* TUL_library_version(void);
 TUL_API char* TUL_format_version(void);
 

@@ -30,6 +30,7 @@ struct Invocation {
   bool trace_ber = false;
   bool oid_labels = false;
   bool verbose = false;
+  bool raw_any = false;
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -110,6 +111,10 @@ int run_types(TUL_Metadata* md, const Invocation& inv);
 int run_describe(TUL_Metadata* md, const Invocation& inv);
 
 // ---- events.cc ------------------------------------------------------------
+
+// The text of a decode's error object; for an INTEGER-based type that did
+// not fit, followed by the note that INTEGER values are 32-bit.
+std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
 
 int run_translate(TUL_Metadata* md, const Invocation& inv);
 int run_filter(TUL_Metadata* md, const Invocation& inv);

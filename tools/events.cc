@@ -29,6 +29,9 @@ const std::string& input_path(const Invocation& inv) {
   return inv.arguments.size() > 1 ? inv.arguments[1] : kStandardInput;
 }
 
+// The report type each kind is decoded as.
+const char* report_type(const std::string& kind) { return kind == "Trap-PDU" ? "Trap-PDU" : "EventReportArgument"; }
+
 // Translates one framed record and prints its attribute list; false, with
 // a message naming the record, when it does not translate.
 bool translate_record(TUL_Metadata* md, const std::string& kind, std::span<const uint8_t> octets,
@@ -42,7 +45,12 @@ bool translate_record(TUL_Metadata* md, const std::string& kind, std::span<const
   }
   OwnedValue list(TUL_translate(const_cast<char*>(kind.c_str()), ber.get(), md));
   if (!list || list->error) {
-    report("%s: does not translate as %s", where.c_str(), kind.c_str());
+    // The translation says nothing of why; a decode alone tells what did
+    // not decode.
+    OwnedValue decoded(TUL_decode(report_type(kind), ber.get(), md));
+    const bool decodes = decoded && !decoded->error;
+    report("%s: does not translate as %s%s%s", where.c_str(), kind.c_str(), decodes ? "" : ": ",
+           decodes ? "" : decode_error_text(md, decoded.get()).c_str());
     return false;
   }
   TUL_print(list.get(), stdout);
@@ -92,6 +100,19 @@ TUL_Object* read_filter(TUL_Metadata* md, const std::string& path) {
 }
 
 }  // namespace
+
+std::string decode_error_text(TUL_Metadata* md, TUL_Object* error) {
+  std::string text = error_text(error);
+  if (!error || error->error != TUL_ERR_DECODE) return text;
+  const std::string marker = "from type '";
+  const std::size_t at = text.rfind(marker);
+  const std::size_t end = at == std::string::npos ? at : text.find('\'', at + marker.size());
+  if (end == std::string::npos) return text;
+  const std::string type = text.substr(at + marker.size(), end - at - marker.size());
+  if (TUL_asn1_basic_type(md, type.c_str()) & (TUL_INTEGER_TYPE | TUL_ENUMERATED_TYPE))
+    text += " (INTEGER values are 32-bit: a value of " + type + " with more octets does not fit)";
+  return text;
+}
 
 int run_translate(TUL_Metadata* md, const Invocation& inv) {
   const std::string& kind = inv.arguments[0];

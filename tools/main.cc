@@ -34,6 +34,8 @@ constexpr const char* kGeneralHelp =
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
     "  --oid-labels  print registered object identifiers as template labels\n"
     "  --verbose     let the library report its errors as well\n"
+    "  --raw-any     keep members declared ANY as raw elements instead of\n"
+    "                decoding them as the type their tag names\n"
     "  --version     print the library version\n"
     "  -h, --help    show help, for COMMAND when one is given\n"
     "\n"
@@ -151,6 +153,7 @@ constexpr GlobalFlag kGlobalFlags[] = {
     {"--trace-ber", &Invocation::trace_ber},
     {"--oid-labels", &Invocation::oid_labels},
     {"--verbose", &Invocation::verbose},
+    {"--raw-any", &Invocation::raw_any},
 };
 
 // Parses the command line into `inv`. Returns -1 to go on, or the exit status
@@ -236,6 +239,7 @@ int run(const Invocation& inv) {
   TUL_set_option(TUL_OPTION_TRACE_ERROR, inv.verbose ? 1 : 0);
   if (inv.trace_ber) TUL_set_option(TUL_OPTION_BER_ANNOTATED, 1);
   if (inv.oid_labels) TUL_set_option(TUL_OPTION_OID_AS_LABEL, 1);
+  TUL_set_typed_any(inv.raw_any ? 0 : 1);
 
   TUL_Metadata* md = TUL_new_Metadata();
   if (!md) {
