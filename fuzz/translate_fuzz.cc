@@ -1,5 +1,6 @@
 // Feeds arbitrary octets to TUL_translate with the bundled SNMPv1, CMIP and
-// filter definitions. The first octet picks the kind of report; every
+// filter definitions. The first octet picks the kind of report (low two
+// bits) and whether members declared ANY are typed (bit 2); every
 // attribute list that comes out is printed, checked for complete attributes
 // and evaluated against the bundled filter.
 #include <cstddef>
@@ -67,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Setup setup = make_setup();
   static const char* const kinds[] = {"EventReportArgument", "zrEventLogRecord", "zrCMISLogRecord", "Trap-PDU"};
   if (size < 1) return 0;
+  TUL_set_typed_any(data[0] & 4);
   TUL_Object* ber = TUL_new("BER-String", setup.md, static_cast<int>(size - 1), data + 1);
   if (!ber || ber->error) std::abort();
   TUL_Object* list = TUL_translate(const_cast<char*>(kinds[data[0] % 4]), ber, setup.md);
