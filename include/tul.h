@@ -530,6 +530,13 @@ enum {
 TUL_API void TUL_set_option(int topic, int activate);
 /* The option's value; 0 (and trace 21) for another topic. */
 TUL_API int TUL_get_option(int topic);
+/* Extension, off by default: with `on` non-zero, a SEQUENCE or SET member or
+ * a CHOICE alternative declared plain ANY decodes as the type its element's
+ * tag names (INTEGER, Counter, OBJECT IDENTIFIER, ...). An element whose tag
+ * names no type, or that does not decode as that type (a Counter beyond the
+ * 32-bit INTEGER range), stays a whole ANY value, as with the switch off,
+ * and nothing is reported. Process-wide, like the options. */
+TUL_API void TUL_set_typed_any(int on);
 TUL_API char* TUL_library_version(void);
 TUL_API char* TUL_format_version(void);
 
@@ -860,6 +867,55 @@ TUL_API long TUL_check_Metadata(TUL_Metadata* dtd, FILE* stream);
  * 12 (traced) when the file cannot be created, 21 for a null `md` or
  * `name`. */
 TUL_API int TUL_generate_Metadata_string(TUL_Metadata* md, const char* name, char** ignore_list);
+
+/* ========================================================================
+ * Event record translation
+ * ====================================================================== */
+
+/* Decodes the report in `ber` (a value holding BER octets, as TUL_decode
+ * takes it) and translates it into a new "AttributeList" value owned by the
+ * caller. `type` selects input and variant: "EventReportArgument",
+ * "zrEventLogRecord" (adds the whole event information as one attribute),
+ * "zrCMISLogRecord" (adds the event data and gathers the information fields
+ * in a nested attribute list) or "Trap-PDU". The dictionary must define
+ * those types and "Attribute", "AttributeId" and "ZREventData". `ber` stays
+ * the caller's. On failure (missing or unknown `type`, missing `ber`, a
+ * report that does not decode, no memory for the result): null; only the
+ * decoder reports. */
+TUL_API TUL_Object* TUL_translate(char* type, TUL_Object* ber, TUL_Metadata* md);
+/* The event translation; `type` is compared by identity with the interned
+ * "zrEventLogRecord" and "zrCMISLogRecord", anything else gives the plain
+ * variant. Result and failures as TUL_translate. */
+TUL_API TUL_Object* TUL_translate_event(char* type, TUL_Object* ber, TUL_Metadata* md);
+/* The SNMPv1 trap translation. Result and failures as TUL_translate. */
+TUL_API TUL_Object* TUL_translate_trap(TUL_Object* ber, TUL_Metadata* md);
+
+/* ========================================================================
+ * CMIS filter evaluation
+ * ====================================================================== */
+
+/* Behaviours and actions for the application's filter types; the library
+ * binds them to no type. Register the three evaluate functions under
+ * "evaluate" for the CMISFilter, FilterItem and substring-alternative types
+ * (CHOICEs with the alternatives item/and/or/not, equality/substrings/
+ * greaterOrEqual/lessOrEqual/present/subsetOf/supersetOf/
+ * nonNullSetIntersection and initialString/anyString/finalString), and the
+ * two check functions under "check" for the CMISFilter and FilterItem types.
+ * `attrList` is a SEQUENCE OF or SET OF attribute SEQUENCEs (identifier,
+ * value); its `specific` field receives the innermost "and" set, which the
+ * application's "frequency" action (called for EventsPerWindow items with
+ * that field as data) may read. Results are truth values as pointers: 1 or
+ * 0 (an "or" passes on the first non-zero result). On failure nothing is
+ * reported: an unknown alternative, a missing attribute, values that cannot
+ * be compared, a null `attrList` or filters nested too deeply give 0. */
+TUL_API void* TUL_CMISFilter_evaluate(TUL_Object* obj, void* attrList);
+TUL_API void* TUL_FilterItem_evaluate(TUL_Object* obj, void* attrList);
+TUL_API void* TUL_SubstringsChoice_evaluate(TUL_Object* obj, void* attrList);
+/* 1 when every item of the filter passes its "check" action; else 0. */
+TUL_API void* TUL_CMISFilter_check(TUL_Object* obj, void* data);
+/* 1 when the item's values have types the evaluation can order or compare
+ * as the alternative needs; else 0. `data` is not used. */
+TUL_API void* TUL_FilterItem_check(TUL_Object* obj, void* data);
 
 #ifdef __cplusplus
 }

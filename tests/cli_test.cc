@@ -261,3 +261,59 @@ TEST(CliPipeline, ShortagesAlwaysShow) {
 }
 
 }  // namespace
+
+// ---- translate and filter ----
+
+const std::string kEventDefs = kDefs + "--defs " + kExamples + "cmip.defs ";
+const std::string kFilterDefs = kEventDefs + "--defs " + kExamples + "cmisfilter.defs ";
+
+TEST_F(CliTest, TranslatedReportsPipeIntoFilter) {
+  for (const std::string sample : {"events", "traps"}) {
+    SCOPED_TRACE(sample);
+    EXPECT_EQ(run(kEventDefs + "encode " + kExamples + sample + ".txt").out, slurp(kExamples + sample + ".ber"));
+  }
+  const Result piped = run(kFilterDefs + "filter " + kExamples + "alarm-filter.txt - < " +
+                           file("lists.txt", run(kEventDefs + "translate EventReportArgument " + kExamples + "events.ber").out));
+  EXPECT_EQ(piped.out, "list 1: match\nlist 2: no match\nlist 3: no match\n");
+  EXPECT_EQ(piped.status, 0);
+  const Result traps = run(kEventDefs + "translate Trap-PDU " + kExamples + "traps.ber");
+  EXPECT_EQ(traps.status, 0);
+  EXPECT_EQ(std::count(traps.out.begin(), traps.out.end(), '{') - std::count(traps.out.begin(), traps.out.end(), '}'), 0);
+  EXPECT_NE(traps.out.find("attributeValue ObjectSyntax simple : string : '65746831'H"), std::string::npos);
+}
+
+TEST_F(CliTest, TranslateAndFilterFailures) {
+  const std::string mixed = file("mixed.ber", slurp(kExamples + "traps.ber") + slurp(kExamples + "events.ber").substr(0, 78));
+  const Result partly = run(kEventDefs + "translate Trap-PDU " + mixed);
+  EXPECT_EQ(partly.status, 1);
+  EXPECT_EQ(partly.out.rfind("AttributeList {"), partly.out.find("AttributeList {", 1)) << "two lists:\n" << partly.out;
+  EXPECT_NE(partly.err.find("record 3 at offset"), std::string::npos) << partly.err;
+  EXPECT_NE(partly.err.find("does not translate as Trap-PDU"), std::string::npos);
+
+  const std::string filter = kExamples + "alarm-filter.txt ";
+  const struct {
+    const char* name;
+    std::string args;
+    int status;
+    std::string err_has;
+  } rows[] = {
+      {"unknown kind", kEventDefs + "translate Event " + kTrap, 2, "unknown kind 'Event'"},
+      {"cut record", kEventDefs + "translate Trap-PDU " + file("cut.ber", slurp(kExamples + "traps.ber").substr(0, 9)), 1,
+       "record 1 at offset 0"},
+      {"filter file without a filter", kFilterDefs + "filter " + file("none.txt", "-- nothing\n") + " " + kTrap, 1, "no filter"},
+      {"filter file with another value", kFilterDefs + "filter " + file("int.txt", "INTEGER 1") + " " + kTrap, 1,
+       "is no CMISFilter"},
+      {"filter that cannot be evaluated",
+       kFilterDefs + "filter " +
+           file("bad.txt", "CMISFilter item : greaterOrEqual : { attributeId { 1 1 }, attributeValue REAL 1.5 }") + " " + kTrap,
+       1, "cannot be ordered"},
+      {"a value that is no list", kFilterDefs + "filter " + filter + file("x.txt", "INTEGER 3"), 1,
+       "a value of type INTEGER is no attribute list"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = run(row.args);
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_NE(r.err.find(row.err_has), std::string::npos) << r.err;
+  }
+}

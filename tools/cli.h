@@ -19,7 +19,9 @@ namespace tul::cli {
 // decoded, and a command line that makes no sense.
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
-enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader };
+enum class Command {
+  kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader, kTranslate, kFilter
+};
 
 struct Invocation {
   Command command = Command::kNone;
@@ -31,6 +33,7 @@ struct Invocation {
   bool oid_labels = false;
   bool verbose = false;
   bool strict = false;  // a record whose identifier the type does not expect fails
+  bool raw_any = false;
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -123,5 +126,13 @@ int run_store(TUL_Metadata* md, const Invocation& inv);
 int run_list(TUL_Metadata* md, const Invocation& inv);
 int run_check(TUL_Metadata* md, const Invocation& inv);
 int run_header(TUL_Metadata* md, const Invocation& inv);
+// ---- events.cc ------------------------------------------------------------
+
+// The text of a decode's error object; for an INTEGER-based type that did
+// not fit, followed by the note that INTEGER values are 32-bit.
+std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
+
+int run_translate(TUL_Metadata* md, const Invocation& inv);
+int run_filter(TUL_Metadata* md, const Invocation& inv);
 
 }  // namespace tul::cli

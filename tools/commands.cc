@@ -137,7 +137,7 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
   }
   ValuePtr value(TUL_decode(type.c_str(), ber.get(), md));
   if (is_error(value.get()) || !frame.complete) {
-    std::string why = is_error(value.get()) ? error_text(value.get()) : std::string();
+    std::string why = is_error(value.get()) ? decode_error_text(md, value.get()) : std::string();
     if (!frame.complete) why += why.empty() ? frame.problem : " (" + frame.problem + ")";
     report("%s: %s", where.c_str(), why.c_str());
     return false;

@@ -26,6 +26,8 @@ constexpr const char* kGeneralHelp =
     "  list                list the types and templates of the dictionary\n"
     "  check               report references to types that are not defined\n"
     "  header NAME         write the definitions as a C header to standard output\n"
+    "  translate KIND [FILE]  translate event reports into attribute lists\n"
+    "  filter FILTER-FILE [FILE]  evaluate a CMIS filter against attribute lists\n"
     "  help [COMMAND]      show this help, or the help of COMMAND\n"
     "\n"
     "Options:\n"
@@ -39,6 +41,8 @@ constexpr const char* kGeneralHelp =
     "  --verbose     let the library report its errors as well\n"
     "  --strict      fail a record whose outer identifier the type does not\n"
     "                expect (decode; without it a warning is printed)\n"
+    "  --raw-any     keep members declared ANY as raw elements instead of\n"
+    "                decoding them as the type their tag names\n"
     "  --version     print the library version\n"
     "  -h, --help    show help, for COMMAND when one is given\n"
     "\n"
@@ -122,6 +126,30 @@ constexpr CommandInfo kCommands[] = {
      "value-notation strings, one per definition of the dictionary, for\n"
      "TUL_load_Metadata_string. The library's own \"TUL.\" types, which every\n"
      "dictionary holds, are left out. NAME must be a C identifier.\n"},
+    {"translate", Command::kTranslate, 1, 2,
+     "Usage: tul [OPTIONS] translate KIND [FILE]\n"
+     "\n"
+     "Translates each BER record of FILE, an event report, into an attribute list\n"
+     "and prints it in value notation. KIND is EventReportArgument,\n"
+     "zrEventLogRecord, zrCMISLogRecord (CMIP event reports) or Trap-PDU (SNMPv1\n"
+     "traps). A record that does not translate is reported with its number and\n"
+     "the others go on; the exit status is then 1.\n"
+     "\n"
+     "Example: tul --defs examples/snmpv1.defs --defs examples/cmip.defs translate\n"
+     "         EventReportArgument examples/events.ber\n"},
+    {"filter", Command::kFilter, 1, 2,
+     "Usage: tul [OPTIONS] filter FILTER-FILE [FILE]\n"
+     "\n"
+     "Reads a CMISFilter value from FILTER-FILE and evaluates it against each\n"
+     "attribute list of FILE (typed values, as translate prints them), printing\n"
+     "\"list N: match\" or \"list N: no match\" for each. The filter functions of\n"
+     "the library are bound to the types CMISFilter, FilterItem and\n"
+     "SubstringsChoice.\n"
+     "\n"
+     "Example: tul --defs examples/cmip.defs --defs examples/cmisfilter.defs\n"
+     "         translate EventReportArgument examples/events.ber |\n"
+     "         tul --defs examples/cmip.defs --defs examples/cmisfilter.defs\n"
+     "         filter examples/alarm-filter.txt\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -160,6 +188,7 @@ constexpr GlobalFlag kGlobalFlags[] = {
     {"--oid-labels", &Invocation::oid_labels},
     {"--verbose", &Invocation::verbose},
     {"--strict", &Invocation::strict},
+    {"--raw-any", &Invocation::raw_any},
 };
 
 // Parses the command line into `inv`. Returns -1 to go on, or the exit status
@@ -245,6 +274,7 @@ int run(const Invocation& inv) {
   TUL_set_option(TUL_OPTION_TRACE_ERROR, inv.verbose ? 1 : 0);
   if (inv.trace_ber) TUL_set_option(TUL_OPTION_BER_ANNOTATED, 1);
   if (inv.oid_labels) TUL_set_option(TUL_OPTION_OID_AS_LABEL, 1);
+  TUL_set_typed_any(inv.raw_any ? 0 : 1);
 
   TUL_Metadata* md = TUL_new_Metadata();
   if (!md) {
@@ -285,6 +315,12 @@ int run(const Invocation& inv) {
         break;
       case Command::kHeader:
         status = run_header(md, inv);
+        break;
+      case Command::kTranslate:
+        status = run_translate(md, inv);
+        break;
+      case Command::kFilter:
+        status = run_filter(md, inv);
         break;
       case Command::kNone:
         break;

@@ -12,6 +12,7 @@ Globals globals = {
     1,  // oid_annotated
     1,  // trace_error
     0,  // ber_annotated
+    0,  // typed_any
 };
 
 namespace {
@@ -49,6 +50,8 @@ TUL_API int TUL_get_option(int topic) {
   }
   return *field;
 }
+
+TUL_API void TUL_set_typed_any(int on) { tul::globals.typed_any = on; }
 
 TUL_API char* TUL_library_version(void) { return tul::globals.library_version; }
 TUL_API char* TUL_format_version(void) { return tul::globals.format_version; }

@@ -11,6 +11,7 @@ struct Globals {
   int oid_annotated;  // ... with the other form as a comment
   int trace_error;    // write error messages to stderr
   int ber_annotated;  // print BER-String values with a BER trace
+  int typed_any;      // decode members declared ANY as the type their tag names
 };
 
 extern Globals globals;

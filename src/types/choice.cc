@@ -82,7 +82,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
     pe = first_child(pe);
     if (!pe) return decode_error(ctx, obj, "constructed BER structure for EXPLICIT tag expected");
   }
-  TUL_Object* value = decode_value(dtd, m->type, pe, ctx, NoValue::kMemoryError);
+  TUL_Object* value = decode_declared(dtd, m->type, pe, ctx, NoValue::kMemoryError);
   if (!value) return 0;
   choose(obj, m->name, value);
   return 1;

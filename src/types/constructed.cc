@@ -3,6 +3,7 @@
 // tags, decoding one member through a context of its own, and the steps
 // around the member loops of the encoders, initialisers and copies.
 #include "constructed.h"
+#include "tulversion.h"
 
 #include "codec.h"
 #include "dict.h"
@@ -93,6 +94,23 @@ TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_Decod
     return nullptr;
   }
   return value;
+}
+
+TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
+                            NoValue no_value) {
+  char* typed = type == names().any && globals.typed_any ? TUL_type_from_any(pe) : nullptr;
+  if (typed) {
+    // The attempt may fail on valid input (a Counter beyond 32 bits): its
+    // reports would be noise, and its error object is not the caller's.
+    TULE_DecodeContext scratch{pe, nullptr, ctx->pe_ctx};
+    int trace = globals.trace_error;
+    globals.trace_error = 0;
+    TUL_Object* value = decode_value(dtd, typed, pe, &scratch, NoValue::kFailSilently);
+    globals.trace_error = trace;
+    if (value) return value;
+    if (scratch.error != dtd->alloc_error) TUL_free(scratch.error);
+  }
+  return decode_value(dtd, type, pe, ctx, no_value);
 }
 
 bool parse_open_brace(TULP_ParseContext* ctx) {

@@ -70,6 +70,12 @@ enum class NoValue { kFailSilently, kMemoryError };
 TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
                          NoValue no_value);
 
+// decode_value for a member or alternative of the declared `type`. With
+// typed ANY on, a plain ANY first tries the type the element's tag names; a
+// failure there is silent and leaves the element to the ANY value.
+TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
+                            NoValue no_value);
+
 // Braces around comma-separated items (SEQUENCE, SET and the lists). Expects
 // "{" as the current token and reads the next one; false with "'{' expected"
 // recorded otherwise.

@@ -65,7 +65,7 @@ bool decode_member(TUL_Object* obj, TUL_Asn1TypeEntry* d, int i, PElement* eleme
     if (!element) return decode_error(ctx, obj, explicit_detail);
   }
   char* type = member_value_type(obj, d, m, element);
-  TUL_Object* value = decode_value(tul_dtd(obj), type, element, ctx, no_value);
+  TUL_Object* value = decode_declared(tul_dtd(obj), type, element, ctx, no_value);
   if (!value) return false;
   store(obj, i, value);
   return true;
