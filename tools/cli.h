@@ -19,7 +19,7 @@ namespace tul::cli {
 // decoded, and a command line that makes no sense.
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
-enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe };
+enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kHtml };
 
 struct Invocation {
   Command command = Command::kNone;
@@ -30,6 +30,8 @@ struct Invocation {
   bool trace_ber = false;
   bool oid_labels = false;
   bool verbose = false;
+  bool value = false;      // html: document a value as well
+  std::string value_file;  // ... read from this file
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -122,5 +124,9 @@ int run_encode(TUL_Metadata* md, const Invocation& inv);
 int run_print(TUL_Metadata* md, const Invocation& inv);
 int run_types(TUL_Metadata* md, const Invocation& inv);
 int run_describe(TUL_Metadata* md, const Invocation& inv);
+
+// ---- html.cc --------------------------------------------------------------
+
+int run_html(TUL_Metadata* md, const Invocation& inv);
 
 }  // namespace tul::cli

@@ -36,9 +36,10 @@ static_assert(template_layouts_agree<TUL_NotificationEntry, TUL_AttributeEntry, 
                                      TUL_AttributeGroupEntry, TUL_BehaviorEntry>());
 
 template <class Record>
-constexpr TemplateKind kind_row(int entry_type, TULH_HT* TUL_Metadata::*table, char* Names::*value_type,
-                                bool has_registration = true) {
-  return {entry_type, sizeof(Record), table, value_type, offsetof(Record, obj), {}, has_registration, 0, 0, false};
+constexpr TemplateKind kind_row(int entry_type, const char* keyword, TULH_HT* TUL_Metadata::*table,
+                                char* Names::*value_type, bool has_registration = true) {
+  return {entry_type, keyword, sizeof(Record), table, value_type, offsetof(Record, obj), {}, has_registration, 0, 0,
+          false};
 }
 
 constexpr TemplateKind with_syntax(TemplateKind row, FieldSource info, FieldSource reply = {},
@@ -52,25 +53,33 @@ constexpr TemplateKind with_syntax(TemplateKind row, FieldSource info, FieldSour
 }
 
 constexpr TemplateKind kKinds[kTemplateKinds] = {
-    with_syntax(kind_row<TUL_NotificationEntry>(TUL_ENTRY_NOTIFICATION, &TUL_Metadata::notifications,
-                                                &Names::notification),
-                {offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr},
-                {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}),
-    with_syntax(kind_row<TUL_AttributeEntry>(TUL_ENTRY_ATTRIBUTE, &TUL_Metadata::attributes, &Names::attribute),
+    with_syntax(kind_row<TUL_NotificationEntry>(TUL_ENTRY_NOTIFICATION, "NOTIFICATION",
+                                                &TUL_Metadata::notifications, &Names::notification),
+                {offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr,
+                 "WITH INFORMATION SYNTAX"},
+                {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr,
+                 "WITH REPLY SYNTAX"}),
+    with_syntax(kind_row<TUL_AttributeEntry>(TUL_ENTRY_ATTRIBUTE, "ATTRIBUTE", &TUL_Metadata::attributes,
+                                             &Names::attribute),
                 {offsetof(TUL_AttributeEntry, syntax), "derivedOrSyntax", nullptr, "TUL.DerivedOrSyntax",
-                 "syntax"}),
-    with_syntax(kind_row<TUL_ParameterEntry>(TUL_ENTRY_PARAMETER, &TUL_Metadata::parameters, &Names::parameter),
+                 "syntax", "WITH ATTRIBUTE SYNTAX"}),
+    with_syntax(kind_row<TUL_ParameterEntry>(TUL_ENTRY_PARAMETER, "PARAMETER", &TUL_Metadata::parameters,
+                                             &Names::parameter),
                 {offsetof(TUL_ParameterEntry, syntax), "syntaxOrAttribute", nullptr, "TUL.SyntaxOrAttribute",
-                 "withSyntax"}),
-    with_syntax(kind_row<TUL_ActionEntry>(TUL_ENTRY_ACTION, &TUL_Metadata::actions, &Names::action),
-                {offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr},
-                {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}, true),
-    kind_row<TUL_MOCEntry>(TUL_ENTRY_MOC, &TUL_Metadata::mocs, &Names::moc),
-    kind_row<TUL_PackageEntry>(TUL_ENTRY_PACKAGE, &TUL_Metadata::packages, &Names::package),
-    kind_row<TUL_NameBindingEntry>(TUL_ENTRY_NAME_BINDING, &TUL_Metadata::name_bindings, &Names::name_binding),
-    kind_row<TUL_AttributeGroupEntry>(TUL_ENTRY_ATTRIBUTE_GROUP, &TUL_Metadata::attribute_groups,
+                 "withSyntax", "WITH SYNTAX"}),
+    with_syntax(kind_row<TUL_ActionEntry>(TUL_ENTRY_ACTION, "ACTION", &TUL_Metadata::actions, &Names::action),
+                {offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr,
+                 "WITH INFORMATION SYNTAX"},
+                {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr,
+                 "WITH REPLY SYNTAX"},
+                true),
+    kind_row<TUL_MOCEntry>(TUL_ENTRY_MOC, "MANAGED OBJECT CLASS", &TUL_Metadata::mocs, &Names::moc),
+    kind_row<TUL_PackageEntry>(TUL_ENTRY_PACKAGE, "PACKAGE", &TUL_Metadata::packages, &Names::package),
+    kind_row<TUL_NameBindingEntry>(TUL_ENTRY_NAME_BINDING, "NAME BINDING", &TUL_Metadata::name_bindings,
+                                   &Names::name_binding),
+    kind_row<TUL_AttributeGroupEntry>(TUL_ENTRY_ATTRIBUTE_GROUP, "ATTRIBUTE GROUP", &TUL_Metadata::attribute_groups,
                                       &Names::attribute_group),
-    kind_row<TUL_BehaviorEntry>(TUL_ENTRY_BEHAVIOR, &TUL_Metadata::behaviors, &Names::behavior, false),
+    kind_row<TUL_BehaviorEntry>(TUL_ENTRY_BEHAVIOR, "BEHAVIOUR", &TUL_Metadata::behaviors, &Names::behavior, false),
 };
 
 constexpr bool rows_follow_entry_types() {
