@@ -816,8 +816,8 @@ TUL_API int TUL_asn1_basic_type(TUL_Metadata* dtd, const char* type);
  * image reddot.gif. The directory itself is created when missing (its
  * parent must exist); files of these names are overwritten, others are left
  * alone. Names are written as they are, except that the characters <, & and
- * " become character references. Returns 0; 21 (with a trace line) for a
- * null `dtd` or `directory`. Not reentrant.
+ * " become character references. Returns 0. Not reentrant. On failure: 21
+ * (with a trace line) for a null `dtd` or `directory`.
  * On a file error this function does NOT return: it writes
  * "TUL: no permission to create local directory", "TUL: file open error
  * (access rights ?)" or, for the image, "file open error for result files
@@ -831,9 +831,10 @@ TUL_API int TUL_generate_HTML(TUL_Metadata* dtd, const char* directory);
  * value notation with each member name linked to its type's definition and
  * a reddot.gif marker before a missing mandatory member or an open type
  * that cannot be resolved. Then writes the dictionary pages of the value's
- * dictionary as TUL_generate_HTML does and returns its result; 0 without
- * writing anything for a null `obj`, 21 (with a trace line) for a null
- * `directory`. The value stays the caller's. While the page is written the
+ * dictionary as TUL_generate_HTML does and returns its result. In the
+ * printed value the characters < and & become character references. The
+ * value stays the caller's. On failure: 0 without writing anything for a
+ * null `obj`, 21 (with a trace line) for a null `directory`. While the page is written the
  * print behaviours of SEQUENCE, SET and CHOICE of the value's dictionary
  * are replaced; they are put back before the function returns. File errors
  * END THE PROCESS as for TUL_generate_HTML. */

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -126,9 +125,10 @@ std::string overview(const std::vector<int>& counts) {
 // stand for <, & and " turned back into the characters.
 std::vector<std::string> anchors(const std::string& page, const char* attribute = "name") {
   std::vector<std::string> found;
-  const std::regex pattern(std::string(attribute) + "=\"([^\"]*)\"");
-  for (auto it = std::sregex_iterator(page.begin(), page.end(), pattern); it != std::sregex_iterator(); ++it) {
-    std::string value = (*it)[1];
+  const std::string opening = std::string(" ") + attribute + "=\"";
+  for (std::size_t at = page.find(opening); at != std::string::npos; at = page.find(opening, at + 1)) {
+    const std::size_t start = at + opening.size();
+    std::string value = page.substr(start, page.find('"', start) - start);
     for (auto [ref, c] : {std::pair{"&lt;", "<"}, {"&quot;", "\""}, {"&amp;", "&"}})
       for (std::size_t at; (at = value.find(ref)) != std::string::npos;) value.replace(at, std::strlen(ref), c);
     found.push_back(value);
@@ -457,6 +457,28 @@ TEST_F(ValuePageTest, PrintBehavioursArePutBack) {
   EXPECT_EQ(printed(pick.get()), plain_pick);
   TUL_register(md, "SEQUENCE", "print", sequence_print);
   EXPECT_EQ(printed(rec.get()), plain_rec);
+}
+
+// Whichever allocation fails, the page is written or stopped cleanly and
+// the dictionary's print behaviours are the ones it had.
+TEST_F(ValuePageTest, AllocationFailuresLeaveThePrintBehaviours) {
+  Value rec(TUL_parse_str(md, "Pick rec : { id 1, name \"x\" }"));
+  const std::string plain = printed(rec.get());
+  void* before[] = {TUL_retrieve_action(md, "SEQUENCE", "print"), TUL_retrieve_action(md, "CHOICE", "print")};
+  StderrCapture err;
+  for (long n = 1;; ++n) {
+    SCOPED_TRACE(n);
+    bool fired;
+    {
+      FailNthAllocation failure(n);
+      EXPECT_EQ(TUL_print_HTML(rec.get(), dir_.c_str()), 0);
+      fired = failure.fired();
+    }
+    EXPECT_EQ(TUL_retrieve_action(md, "SEQUENCE", "print"), before[0]);
+    EXPECT_EQ(TUL_retrieve_action(md, "CHOICE", "print"), before[1]);
+    if (!fired) break;
+  }
+  EXPECT_EQ(printed(rec.get()), plain);
 }
 
 // ---- links of the bundled examples' pages ----
