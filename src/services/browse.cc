@@ -518,7 +518,8 @@ class HtmlPrinting {
     const char* type;
     void (*print)(TUL_Object*, TULP_PrintContext*);
   };
-  static constexpr Swap kSwapped[] = {{"SEQUENCE", _print_structure}, {"SET", _print_structure}, {"CHOICE", _print_choice}};
+  static constexpr Swap kSwapped[] = {
+      {"SEQUENCE", _print_structure}, {"SET", _print_structure}, {"CHOICE", _print_choice}};
 
   TUL_Metadata* dtd_;
   void* saved_[std::size(kSwapped)];
