@@ -13,27 +13,15 @@
 #include <filesystem>
 #include <string>
 
+#include "definitions.h"
 #include "tul.h"
 
 namespace {
 
-TUL_Asn1Type member(const char* name, const char* type, int32_t tag_flag = 0, int32_t tag_val = 0,
-                    int32_t opt_def = TUL_OPTIONAL, const char* anydefby = nullptr) {
-  return TUL_Asn1Type{const_cast<char*>(name), tag_flag, tag_val, const_cast<char*>(type), 0, nullptr,
-                      opt_def, const_cast<char*>(anydefby)};
-}
-
-void define(TUL_Metadata* md, const char* name, const char* base, int32_t size, TUL_Asn1Type* members) {
-  TUL_Asn1TypeEntry e{};
-  e.name = const_cast<char*>(name);
-  e.type = const_cast<char*>(base);
-  e.size = size;
-  e.members = members;
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
-}
-
-constexpr int32_t kImplicit = TUL_TAG_CONTEXT | TUL_TAG_IMPLICIT;
-constexpr int32_t kExplicit = TUL_TAG_CONTEXT | TUL_TAG_EXPLICIT;
+using tul::fuzz::define;
+using tul::fuzz::kExplicit;
+using tul::fuzz::kImplicit;
+using tul::fuzz::member;
 
 TUL_Metadata* make_dictionary() {
   TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
@@ -41,8 +29,8 @@ TUL_Metadata* make_dictionary() {
   if (!md) std::abort();
   TUL_Asn1Type rec[] = {
       member("id", "OBJECT IDENTIFIER"),
-      member("v", "ANY DEFINED BY", 0, 0, TUL_OPTIONAL, "id"),
-      member("n", "INTEGER", kImplicit, 0, TUL_MANDATORY),
+      member("v", "ANY DEFINED BY", 0, 0, "id"),
+      member("n", "INTEGER", kImplicit, 0, nullptr, TUL_MANDATORY),
       member("kids", "Recs", kExplicit, 1),
       member("pick", "Pick"),
       member("s", "IA5String", kImplicit, 2),
