@@ -10,32 +10,16 @@
 #include <cstring>
 
 #include "ber.h"
+#include "definitions.h"
 #include "tul.h"
 
 namespace {
 
 using namespace tul::ber;
-
-TUL_Asn1Type member(const char* name, const char* type, int32_t tag_flag = 0, int32_t tag_val = 0,
-                    const char* anydefby = nullptr) {
-  return TUL_Asn1Type{const_cast<char*>(name), tag_flag, tag_val, const_cast<char*>(type), 0, nullptr,
-                      TUL_OPTIONAL, const_cast<char*>(anydefby)};
-}
-
-void define(TUL_Metadata* md, const char* name, const char* base, int32_t size = 0, TUL_Asn1Type* members = nullptr,
-            int32_t tag_flag = 0, int32_t tag_val = 0) {
-  TUL_Asn1TypeEntry e{};
-  e.name = const_cast<char*>(name);
-  e.type = const_cast<char*>(base);
-  e.size = size;
-  e.members = members;
-  e.tag_flag = tag_flag;
-  e.tag_val = tag_val;
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
-}
-
-constexpr int32_t kImplicit = TUL_TAG_CONTEXT | TUL_TAG_IMPLICIT;
-constexpr int32_t kExplicit = TUL_TAG_CONTEXT | TUL_TAG_EXPLICIT;
+using tul::fuzz::define;
+using tul::fuzz::kExplicit;
+using tul::fuzz::kImplicit;
+using tul::fuzz::member;
 
 TUL_Metadata* make_dictionary() {
   TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);

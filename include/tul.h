@@ -917,6 +917,42 @@ TUL_API void* TUL_CMISFilter_check(TUL_Object* obj, void* data);
  * as the alternative needs; else 0. `data` is not used. */
 TUL_API void* TUL_FilterItem_check(TUL_Object* obj, void* data);
 
+/* ========================================================================
+ * HTML documentation
+ * ====================================================================== */
+
+/* Writes static pages documenting `dtd` into `directory`: overview.html
+ * (entry counts), asn1types.html (the types that have a base type, sorted
+ * by name), one page per template kind (notifications.html,
+ * attributes.html, parameters.html, actions.html, mocs.html, packages.html,
+ * namebindings.html, attributegroups.html, behaviors.html) and the marker
+ * image reddot.gif. The directory itself is created when missing (its
+ * parent must exist); files of these names are overwritten, others are left
+ * alone. Names are written as they are, except that the characters <, & and
+ * " become character references. Returns 0. Not reentrant. On failure: 21
+ * (with a trace line) for a null `dtd` or `directory`.
+ * On a file error this function does NOT return: it writes
+ * "TUL: no permission to create local directory", "TUL: file open error
+ * (access rights ?)" or, for the image, "file open error for result files
+ * (access rights ?)" to stderr and ENDS THE PROCESS with exit status 1.
+ * Check that the directory can be created and written first where that is
+ * unwanted. */
+TUL_API int TUL_generate_HTML(TUL_Metadata* dtd, const char* directory);
+
+/* Writes value.html into `directory`: whether `obj` encodes in BER (and the
+ * octet count) and whether that encoding decodes again, then the value in
+ * value notation with each member name linked to its type's definition and
+ * a reddot.gif marker before a missing mandatory member or an open type
+ * that cannot be resolved. Then writes the dictionary pages of the value's
+ * dictionary as TUL_generate_HTML does and returns its result. In the
+ * printed value the characters < and & become character references. The
+ * value stays the caller's. On failure: 0 without writing anything for a
+ * null `obj`, 21 (with a trace line) for a null `directory`. While the page is written the
+ * print behaviours of SEQUENCE, SET and CHOICE of the value's dictionary
+ * are replaced; they are put back before the function returns. File errors
+ * END THE PROCESS as for TUL_generate_HTML. */
+TUL_API int TUL_print_HTML(TUL_Object* obj, const char* directory);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,7 +3,8 @@
 set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config; do
+# chromium: the test suite loads the generated HTML pages in a real browser.
+for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium; do
   have "$pkg" || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

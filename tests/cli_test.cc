@@ -260,6 +260,41 @@ TEST(CliPipeline, ShortagesAlwaysShow) {
   TUL_free_unique_strings();
 }
 
+// The html command checks the directory itself, so an unusable one is a
+// message and status 1 rather than the library ending the process.
+TEST_F(CliTest, HtmlPages) {
+  const std::string pages = dir_ + "/pages";
+  const Result made = run(kAllDefs + "html --value " + kExamples + "trap.txt " + pages);
+  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.err, "");
+  EXPECT_NE(slurp(pages + "/mocs.html").find("<a name=\"exampleAgent\">"), std::string::npos);
+  EXPECT_NE(slurp(pages + "/value.html").find("<a href=\"asn1types.html#Message\">Message</a> {"),
+            std::string::npos);
+  const std::string plain = file("plain", "x");
+  const std::string two = file("two.txt", "INTEGER 1 INTEGER 2");
+  const struct {
+    const char* name;
+    std::string args;
+    int status;
+    std::string err_has;
+  } rows[] = {
+      {"dictionary only", "html " + dir_ + "/dict", 0, ""},
+      {"parent missing", "html " + dir_ + "/no/such", 1, "cannot create directory '" + dir_ + "/no/such'"},
+      {"a file in the way", "html " + plain, 1, "cannot write into directory '" + plain + "': Not a directory"},
+      {"two values", "html --value " + two + " " + pages, 1, two + ":1: a second value"},
+      {"no value", "html --value=" + file("empty.txt", "-- nothing\n") + " " + pages, 1, "no value to document"},
+      {"value option elsewhere", "types --value " + two, 2, "option --value does not apply to types"},
+      {"value option without its file", "html x --value", 2, "option --value needs a file name"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = run(row.args);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_TRUE(row.err_has.empty() ? r.err.empty() : r.err.find(row.err_has) != std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/dict/overview.html"));
+}
+
 }  // namespace
 
 // ---- translate and filter ----

@@ -20,7 +20,7 @@ namespace tul::cli {
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
 enum class Command {
-  kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader, kTranslate, kFilter
+  kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader, kTranslate, kFilter, kHtml
 };
 
 struct Invocation {
@@ -34,6 +34,8 @@ struct Invocation {
   bool verbose = false;
   bool strict = false;  // a record whose identifier the type does not expect fails
   bool raw_any = false;
+  bool value = false;      // html: document a value as well
+  std::string value_file;  // ... read from this file
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -134,5 +136,8 @@ std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
 
 int run_translate(TUL_Metadata* md, const Invocation& inv);
 int run_filter(TUL_Metadata* md, const Invocation& inv);
+// ---- html.cc --------------------------------------------------------------
+
+int run_html(TUL_Metadata* md, const Invocation& inv);
 
 }  // namespace tul::cli

@@ -28,6 +28,7 @@ constexpr const char* kGeneralHelp =
     "  header NAME         write the definitions as a C header to standard output\n"
     "  translate KIND [FILE]  translate event reports into attribute lists\n"
     "  filter FILTER-FILE [FILE]  evaluate a CMIS filter against attribute lists\n"
+    "  html DIR            write HTML pages documenting the dictionary into DIR\n"
     "  help [COMMAND]      show this help, or the help of COMMAND\n"
     "\n"
     "Options:\n"
@@ -36,6 +37,7 @@ constexpr const char* kGeneralHelp =
     "                directory of persistence files; may be repeated\n"
     "  --hex         BER as hexadecimal text (decode, encode)\n"
     "  --final       describe the type that holds the fields (describe)\n"
+    "  --value FILE  document the typed value in FILE as well (html)\n"
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
     "  --oid-labels  print registered object identifiers as template labels\n"
     "  --verbose     let the library report its errors as well\n"
@@ -150,6 +152,20 @@ constexpr CommandInfo kCommands[] = {
      "         translate EventReportArgument examples/events.ber |\n"
      "         tul --defs examples/cmip.defs --defs examples/cmisfilter.defs\n"
      "         filter examples/alarm-filter.txt\n"},
+    {"html", Command::kHtml, 1, 1,
+     "Usage: tul [OPTIONS] html [--value FILE] DIR\n"
+     "\n"
+     "Writes HTML pages documenting the dictionary into DIR, which is created\n"
+     "when missing: overview.html with the number of definitions of each kind,\n"
+     "asn1types.html with the type definitions, one page per kind of GDMO\n"
+     "template and the marker image reddot.gif. Pages of the same names are\n"
+     "overwritten.\n"
+     "\n"
+     "With --value, FILE holds one typed value, which value.html shows with\n"
+     "links to the definitions of its types, and whether it can be encoded in\n"
+     "BER and decoded again.\n"
+     "\n"
+     "Example: tul --defs examples/snmpv1.defs --defs examples/mib2.defs html pages\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -176,6 +192,7 @@ struct CommandFlag {
 constexpr CommandFlag kCommandFlags[] = {
     {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
+    {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
 };
 
 struct GlobalFlag {
@@ -214,6 +231,11 @@ int parse_arguments(int argc, char** argv, Invocation& inv) {
       inv.defs.emplace_back(argv[++i]);
     } else if (arg.starts_with("--defs=")) {
       inv.defs.emplace_back(arg.substr(7));
+    } else if (arg == "--value" || arg.starts_with("--value=")) {
+      if (arg == "--value" && i + 1 >= argc) return usage_error(nullptr, "option --value needs a file name");
+      inv.value_file = arg == "--value" ? std::string(argv[++i]) : std::string(arg.substr(8));
+      inv.value = true;
+      used_flags.emplace_back("--value");
     } else {
       bool known = false;
       for (const GlobalFlag& flag : kGlobalFlags)
@@ -321,6 +343,9 @@ int run(const Invocation& inv) {
         break;
       case Command::kFilter:
         status = run_filter(md, inv);
+        break;
+      case Command::kHtml:
+        status = run_html(md, inv);
         break;
       case Command::kNone:
         break;

@@ -44,10 +44,10 @@ constexpr const char* kInfoCaption = " info syntax: %s\n";
 constexpr const char* kReplyCaption = "reply syntax: %s\n";
 
 template <class Record>
-constexpr TemplateKind kind_row(int entry_type, TULH_HT* TUL_Metadata::*table, char* Names::*value_type,
-                                const char* title, bool has_registration = true) {
-  return {entry_type, sizeof(Record), table, value_type, offsetof(Record, obj), {}, has_registration, 0, 0, false,
-          title, {kRegistrationLine, kLabelLine}};
+constexpr TemplateKind kind_row(int entry_type, const char* keyword, TULH_HT* TUL_Metadata::*table,
+                                char* Names::*value_type, const char* title, bool has_registration = true) {
+  return {entry_type, keyword, sizeof(Record), table, value_type, offsetof(Record, obj), {}, has_registration, 0, 0,
+          false, title, {kRegistrationLine, kLabelLine}};
 }
 
 constexpr TemplateKind with_syntax(TemplateKind row, FieldSource info, FieldSource reply = {},
@@ -71,35 +71,43 @@ constexpr TemplateKind listed_as(TemplateKind row, ListingLine a, ListingLine b,
 }
 
 constexpr TemplateKind kKinds[kTemplateKinds] = {
-    listed_as(with_syntax(kind_row<TUL_NotificationEntry>(TUL_ENTRY_NOTIFICATION, &TUL_Metadata::notifications,
-                                                          &Names::notification, "Notification Template"),
-                          {offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr},
-                          {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}),
+    listed_as(with_syntax(kind_row<TUL_NotificationEntry>(TUL_ENTRY_NOTIFICATION, "NOTIFICATION",
+                                                          &TUL_Metadata::notifications, &Names::notification,
+                                                          "Notification Template"),
+                          {offsetof(TUL_NotificationEntry, info_syntax), "information", "syntax", nullptr, nullptr,
+                           "WITH INFORMATION SYNTAX"},
+                          {offsetof(TUL_NotificationEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr,
+                           "WITH REPLY SYNTAX"}),
               kRegistrationLine, {kInfoCaption, offsetof(TUL_NotificationEntry, info_syntax)}, kLabelLine, kItems,
               {kReplyCaption, offsetof(TUL_NotificationEntry, reply_syntax)}),
-    listed_as(with_syntax(kind_row<TUL_AttributeEntry>(TUL_ENTRY_ATTRIBUTE, &TUL_Metadata::attributes,
+    listed_as(with_syntax(kind_row<TUL_AttributeEntry>(TUL_ENTRY_ATTRIBUTE, "ATTRIBUTE", &TUL_Metadata::attributes,
                                                        &Names::attribute, "Attribute Template"),
                           {offsetof(TUL_AttributeEntry, syntax), "derivedOrSyntax", nullptr, "TUL.DerivedOrSyntax",
-                           "syntax"}),
+                           "syntax", "WITH ATTRIBUTE SYNTAX"}),
               kRegistrationLine, {kSyntaxCaption, offsetof(TUL_AttributeEntry, syntax)}, kLabelLine),
-    listed_as(with_syntax(kind_row<TUL_ParameterEntry>(TUL_ENTRY_PARAMETER, &TUL_Metadata::parameters,
+    listed_as(with_syntax(kind_row<TUL_ParameterEntry>(TUL_ENTRY_PARAMETER, "PARAMETER", &TUL_Metadata::parameters,
                                                        &Names::parameter, "Parameter Template"),
                           {offsetof(TUL_ParameterEntry, syntax), "syntaxOrAttribute", nullptr,
-                           "TUL.SyntaxOrAttribute", "withSyntax"}),
+                           "TUL.SyntaxOrAttribute", "withSyntax", "WITH SYNTAX"}),
               kRegistrationLine, {kSyntaxCaption, offsetof(TUL_ParameterEntry, syntax)}, kLabelLine),
-    listed_as(with_syntax(kind_row<TUL_ActionEntry>(TUL_ENTRY_ACTION, &TUL_Metadata::actions, &Names::action,
-                                                    "Action Template"),
-                          {offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr},
-                          {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr}, true),
+    listed_as(with_syntax(kind_row<TUL_ActionEntry>(TUL_ENTRY_ACTION, "ACTION", &TUL_Metadata::actions,
+                                                    &Names::action, "Action Template"),
+                          {offsetof(TUL_ActionEntry, info_syntax), "informationSyntax", nullptr, nullptr, nullptr,
+                           "WITH INFORMATION SYNTAX"},
+                          {offsetof(TUL_ActionEntry, reply_syntax), "replySyntax", nullptr, nullptr, nullptr,
+                           "WITH REPLY SYNTAX"},
+                          true),
               kRegistrationLine, {kInfoCaption, offsetof(TUL_ActionEntry, info_syntax)},
               {kReplyCaption, offsetof(TUL_ActionEntry, reply_syntax)}, kLabelLine),
-    kind_row<TUL_MOCEntry>(TUL_ENTRY_MOC, &TUL_Metadata::mocs, &Names::moc, "MOC Template"),
-    kind_row<TUL_PackageEntry>(TUL_ENTRY_PACKAGE, &TUL_Metadata::packages, &Names::package, "Package Template"),
-    kind_row<TUL_NameBindingEntry>(TUL_ENTRY_NAME_BINDING, &TUL_Metadata::name_bindings, &Names::name_binding,
-                                   "Name Binding Template"),
-    kind_row<TUL_AttributeGroupEntry>(TUL_ENTRY_ATTRIBUTE_GROUP, &TUL_Metadata::attribute_groups,
+    kind_row<TUL_MOCEntry>(TUL_ENTRY_MOC, "MANAGED OBJECT CLASS", &TUL_Metadata::mocs, &Names::moc, "MOC Template"),
+    kind_row<TUL_PackageEntry>(TUL_ENTRY_PACKAGE, "PACKAGE", &TUL_Metadata::packages, &Names::package,
+                               "Package Template"),
+    kind_row<TUL_NameBindingEntry>(TUL_ENTRY_NAME_BINDING, "NAME BINDING", &TUL_Metadata::name_bindings,
+                                   &Names::name_binding, "Name Binding Template"),
+    kind_row<TUL_AttributeGroupEntry>(TUL_ENTRY_ATTRIBUTE_GROUP, "ATTRIBUTE GROUP", &TUL_Metadata::attribute_groups,
                                       &Names::attribute_group, "Attribute Group Template"),
-    kind_row<TUL_BehaviorEntry>(TUL_ENTRY_BEHAVIOR, &TUL_Metadata::behaviors, &Names::behavior, nullptr, false),
+    kind_row<TUL_BehaviorEntry>(TUL_ENTRY_BEHAVIOR, "BEHAVIOUR", &TUL_Metadata::behaviors, &Names::behavior, nullptr,
+                                false),
 };
 
 constexpr bool rows_follow_entry_types() {

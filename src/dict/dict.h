@@ -26,6 +26,7 @@ struct FieldSource {
   const char* inner;
   const char* choice_type;
   const char* alternative;
+  const char* clause;  // the GDMO clause that introduces the field
 };
 
 // One line of a template's listing block: a caption format with the string
@@ -40,6 +41,7 @@ constexpr int kMaxListingLines = 5;
 // One row per template kind, at index entry_type - 1.
 struct TemplateKind {
   int entry_type;
+  const char* keyword;  // the GDMO template keyword ("MANAGED OBJECT CLASS")
   size_t record_size;
   TULH_HT* TUL_Metadata::*table;
   char* Names::*value_type;  // meta-schema type describing such a template
