@@ -270,6 +270,18 @@ TEST_F(CodecTest, DerivationChainsWithinTheBoundAndBeyond) {
             "than 1024 types)'\n");
 }
 
+// A raw record may carry a tag number the element reader could not read
+// back; encoding refuses it with a message naming the type or member.
+TEST_F(CodecTest, UnreadableTagNumbersFailTheEncode) {
+  define_type(md, "Wide", "INTEGER", {}, TUL_TAG_APPLICATION | TUL_TAG_IMPLICIT, 20000);
+  define_type(md, "Holder", "SEQUENCE", {{"m", "INTEGER", TUL_TAG_CONTEXT | TUL_TAG_IMPLICIT, -1}});
+  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
+  Value wide(TUL_new("Wide", md, 1));
+  EXPECT_EQ(encode_hex(wide.get()), "<error: #05 an internal memory limitation is reached, topic: 'tag number 20000 of Wide'>");
+  Value holder(TUL_new("Holder", md, TUL_new("INTEGER", md, 1)));
+  EXPECT_EQ(encode_hex(holder.get()), "<error: #05 an internal memory limitation is reached, topic: 'tag number -1 of m'>");
+}
+
 // Records are framed with the decoder's own reader: the length covers what a
 // decode consumes and nothing after it, and a framing failure says why.
 TEST(BerLength, FramesWithTheDecodersRules) {
