@@ -132,28 +132,69 @@ class Parser {
     return true;
   }
 
+  // Index just past the group opened at `p`, or kNone when it is not closed
+  // within `limit` tokens.
+  std::size_t group_end(std::size_t p, std::size_t limit) const {
+    int depth = 0;
+    for (std::size_t q = p; q < p + limit && at(q).kind != TokenKind::kEnd; ++q) {
+      if (at(q).is('{')) ++depth;
+      if (at(q).is('}') && --depth == 0) return q + 1;
+    }
+    return kNone;
+  }
+
+  // Whether an assignment starts at `p`: "Name ::=", "Name {params} ::=",
+  // "value Type ::=" (a type of up to two words), "ObjectSet CLASS ::=",
+  // "value MACRO-NAME ..." and END.
   bool is_assignment_start(std::size_t p) const {
     const Token& name = at(p);
     if (name.kind != TokenKind::kWord) return false;
     if (name.is_word("END")) return true;
     if (at(p + 1).kind == TokenKind::kAssign) return true;
+    if (at(p + 1).is('{')) {
+      const std::size_t end = group_end(p + 1, 64);
+      return end != kNone && (at(end).kind == TokenKind::kAssign ||
+                              (at(end).kind == TokenKind::kWord && at(end + 1).kind == TokenKind::kAssign));
+    }
     if (name.lower() && at(p + 1).kind == TokenKind::kWord && is_macro_name(at(p + 1).text)) return true;
-    for (std::size_t k = 1; k <= 3; ++k) {
+    const std::size_t words = name.lower() ? 2 : 1;
+    for (std::size_t k = 1; k <= words; ++k) {
       if (at(p + k).kind != TokenKind::kWord) return false;
       if (at(p + k + 1).kind == TokenKind::kAssign) return true;
     }
     return false;
   }
 
-  // The first assignment start at bracket depth 0 from `p`; depth never goes
-  // below 0, so recovery from inside a group finds the group's end.
-  std::size_t find_assignment(std::size_t p) const {
+  // The start of the assignment whose "::=" is at `q`, read backwards.
+  std::size_t start_before(std::size_t q) const {
+    if (q == 0) return 0;
+    std::size_t p = q - 1;
+    if (at(p).is('}')) {  // parameter list
+      int depth = 0;
+      for (; p > 0; --p) {
+        if (at(p).is('}')) ++depth;
+        if (at(p).is('{') && --depth == 0) break;
+      }
+      return p > 0 ? p - 1 : 0;
+    }
+    if (p >= 1 && at(p - 1).lower() && at(p).kind == TokenKind::kWord) return p - 1;
+    if (p >= 2 && at(p - 2).lower() && at(p - 1).kind == TokenKind::kWord && at(p).kind == TokenKind::kWord) return p - 2;
+    return p;
+  }
+
+  // Recovery: the first assignment that starts after `after`, found from
+  // the next "::=" at bracket depth 0 (depth never goes below 0, so recovery
+  // from inside a group finds the group's end), or END.
+  std::size_t find_assignment(std::size_t p, std::size_t after) const {
     int depth = 0;
     for (; at(p).kind != TokenKind::kEnd; ++p) {
       const Token& t = at(p);
       if (t.is('{')) ++depth;
       if (t.is('}') && depth > 0) --depth;
-      if (depth == 0 && is_assignment_start(p)) return p;
+      if (depth != 0 || p <= after) continue;
+      if (t.is_word("END") && at(p + 1).kind != TokenKind::kAssign) return p;
+      if (t.lower() && at(p + 1).kind == TokenKind::kWord && is_macro_name(at(p + 1).text)) return p;
+      if (t.kind == TokenKind::kAssign && start_before(p) > after) return start_before(p);
     }
     return p;
   }
@@ -223,7 +264,7 @@ class Parser {
       while (!cur().is(';') && cur().kind != TokenKind::kEnd && cur().kind != TokenKind::kAssign) take();
       if (accept(';')) continue;
       error_at(at(start), "", std::string(word) + " list is not closed by ';'");
-      pos_ = find_assignment(start + 1);
+      pos_ = find_assignment(start + 1, start);
     }
   }
 
@@ -248,7 +289,7 @@ class Parser {
       m.assignments.push_back(std::move(a));
     } else {
       if (!failure_.empty()) report_failure();
-      pos_ = find_assignment(std::max(pos_, start + 1));
+      pos_ = find_assignment(start + 1, start);
     }
     item_.clear();
   }
@@ -458,7 +499,8 @@ class Parser {
       if (accept_word(c.word)) tag.tag_class = c.tag_class;
     uint64_t n;
     if (cur().kind != TokenKind::kNumber) return fail("expected a tag number");
-    if (!number_value(take().text, kInt32Max, n)) return fail("tag number beyond 2^31-1");
+    if (!number_value(cur().text, kInt32Max, n)) return fail("tag number beyond 2^31-1");
+    take();
     tag.number = static_cast<int32_t>(n);
     if (!expect(']')) return false;
     if (accept_word("IMPLICIT"))

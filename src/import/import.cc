@@ -15,7 +15,7 @@
 
 namespace tul::import {
 
-const char* const kNamingModule = R"(
+const char* const kBuiltinModule = R"(
 InformationFramework DEFINITIONS ::= BEGIN
 Name ::= CHOICE { RDNSequence }
 RDNSequence ::= SEQUENCE OF RelativeDistinguishedName
@@ -24,6 +24,9 @@ RelativeDistinguishedName ::= SET OF AttributeValueAssertion
 AttributeValueAssertion ::= SEQUENCE { AttributeType, AttributeValue }
 AttributeType ::= OBJECT IDENTIFIER
 AttributeValue ::= ANY
+UTF8String ::= [UNIVERSAL 12] IMPLICIT OCTET STRING
+BMPString ::= [UNIVERSAL 30] IMPLICIT OCTET STRING
+UniversalString ::= [UNIVERSAL 28] IMPLICIT OCTET STRING
 END
 )";
 
@@ -46,7 +49,7 @@ void Batch::add_file(const std::string& path) {
 }
 
 void Batch::finish() {
-  add_text("<built-in X.501 names>", kNamingModule);
+  add_text("<built-in module>", kBuiltinModule);
   modules_.back().builtin = true;
   Resolver resolver(modules_, md_, diags_);
   Emitter emitter(resolver, md_, diags_, (flags_ & TUL_IMPORT_CHECK) != 0);

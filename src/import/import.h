@@ -40,8 +40,9 @@ class Batch {
 };
 
 // The library's own 1988-style module with the X.501 names that
-// network-management modules import (Name, RDNSequence, ...).
-extern const char* const kNamingModule;
+// network-management modules import (Name, RDNSequence, ...) and the string
+// types the dictionary lacks; its types are entered only when used.
+extern const char* const kBuiltinModule;
 
 }  // namespace tul::import
 
