@@ -19,7 +19,7 @@ namespace tul::cli {
 // decoded, and a command line that makes no sense.
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
-enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe };
+enum class Command { kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kImport };
 
 struct Invocation {
   Command command = Command::kNone;
@@ -30,6 +30,7 @@ struct Invocation {
   bool trace_ber = false;
   bool oid_labels = false;
   bool verbose = false;
+  bool check = false;  // import: parse and resolve only
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -108,5 +109,17 @@ int run_encode(TUL_Metadata* md, const Invocation& inv);
 int run_print(TUL_Metadata* md, const Invocation& inv);
 int run_types(TUL_Metadata* md, const Invocation& inv);
 int run_describe(TUL_Metadata* md, const Invocation& inv);
+
+// ---- import.cc ------------------------------------------------------------
+
+// Whether the file holds ASN.1 modules: named .asn or .asn1, or starting
+// like a module.
+bool is_module_file(const std::string& path);
+
+// Enters the --defs files in order; consecutive module files are imported
+// as one batch. False, with the messages written, on the first failure.
+bool load_all_definitions(TUL_Metadata* md, const Invocation& inv);
+
+int run_import(TUL_Metadata* md, const Invocation& inv);
 
 }  // namespace tul::cli

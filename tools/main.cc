@@ -22,11 +22,14 @@ constexpr const char* kGeneralHelp =
     "  print [FILE]        parse typed values and print them back\n"
     "  types               list the types of the dictionary\n"
     "  describe TYPE       print the definition of TYPE as a \"TUL.Asn1\" value\n"
+    "  import FILE...      import ASN.1 modules and report their diagnostics\n"
     "  help [COMMAND]      show this help, or the help of COMMAND\n"
     "\n"
     "Options:\n"
     "  --defs FILE   enter the definitions in FILE (values of the meta-schema,\n"
-    "                such as TUL.Asn1 values); may be repeated\n"
+    "                such as TUL.Asn1 values, or ASN.1 modules in a .asn or\n"
+    "                .asn1 file or a file that starts like a module); may be\n"
+    "                repeated\n"
     "  --hex         BER as hexadecimal text (decode, encode)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
@@ -88,6 +91,15 @@ constexpr CommandInfo kCommands[] = {
      "Prints the definition of TYPE as a \"TUL.Asn1\" value, the form that a\n"
      "--defs file holds. With --final, a type defined from another type with\n"
      "fields is described by that type.\n"},
+    {"import", Command::kImport, 1, SIZE_MAX,
+     "Usage: tul [OPTIONS] import [--check] FILE...\n"
+     "\n"
+     "Imports the ASN.1 modules in the FILEs as one batch: names and tag modes\n"
+     "resolve across all of them. Prints every error and warning with its file,\n"
+     "line, column and assignment, then a summary. A rejected assignment does\n"
+     "not stop the others. With --check nothing is entered.\n"
+     "\n"
+     "Example: tul import --check examples/snmpv1.asn\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -114,6 +126,7 @@ struct CommandFlag {
 constexpr CommandFlag kCommandFlags[] = {
     {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
+    {"--check", &Invocation::check, Command::kImport, Command::kImport},
 };
 
 struct GlobalFlag {
@@ -216,12 +229,7 @@ int run(const Invocation& inv) {
     report("cannot create a dictionary: out of memory");
     return kExitFailure;
   }
-  int status = kExitOk;
-  for (const std::string& path : inv.defs)
-    if (!load_definitions(md, path)) {
-      status = kExitFailure;
-      break;
-    }
+  int status = load_all_definitions(md, inv) ? kExitOk : kExitFailure;
   if (status == kExitOk) {
     switch (inv.command) {
       case Command::kDecode:
@@ -238,6 +246,9 @@ int run(const Invocation& inv) {
         break;
       case Command::kDescribe:
         status = run_describe(md, inv);
+        break;
+      case Command::kImport:
+        status = run_import(md, inv);
         break;
       case Command::kNone:
         break;

@@ -2,6 +2,7 @@
 // resolved (the two-pass rule), and nothing is thrown across the C API.
 #include "import.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,23 @@ char* copy_text(const std::string& s) { return mem::strdup(s.c_str()); }
 
 }  // namespace
 
+// Diagnostics in reading order: files as the batch met them, then lines;
+// parse errors and resolution warnings of one file interleave.
+std::vector<Diagnostic> Batch::sorted_diagnostics() const {
+  std::vector<Diagnostic> list = diags_.list();
+  std::vector<std::string> files;
+  auto file_rank = [&files](const std::string& f) {
+    return static_cast<std::size_t>(std::find(files.begin(), files.end(), f) - files.begin());
+  };
+  for (const Diagnostic& d : list)
+    if (file_rank(d.file) == files.size()) files.push_back(d.file);
+  std::stable_sort(list.begin(), list.end(), [&](const Diagnostic& a, const Diagnostic& b) {
+    const std::size_t fa = file_rank(a.file), fb = file_rank(b.file);
+    return fa != fb ? fa < fb : a.at.line < b.at.line;
+  });
+  return list;
+}
+
 TUL_ImportResult* Batch::result() const {
   auto* r = static_cast<TUL_ImportResult*>(mem::zalloc(sizeof(TUL_ImportResult)));
   if (!r) return nullptr;
@@ -86,7 +104,7 @@ TUL_ImportResult* Batch::result() const {
   r->values_kept = values_;
   r->errors = diags_.errors();
   r->warnings = diags_.warnings();
-  const std::vector<Diagnostic>& list = diags_.list();
+  const std::vector<Diagnostic> list = sorted_diagnostics();
   if (!list.empty()) {
     r->diagnostics = static_cast<TUL_ImportDiagnostic*>(mem::zalloc(list.size() * sizeof(TUL_ImportDiagnostic)));
     if (!r->diagnostics) {

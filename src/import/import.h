@@ -30,6 +30,8 @@ class Batch {
   Diagnostics& diagnostics() { return diags_; }
 
  private:
+  std::vector<Diagnostic> sorted_diagnostics() const;
+
   TUL_Metadata* md_;
   int flags_;
   Diagnostics diags_;
