@@ -62,6 +62,7 @@ class Parser {
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kMaxParameterTokens = 64;
 
   // --- token access -----------------------------------------------------
   const Token& at(std::size_t i) const { return i < t_.size() ? t_[i] : t_.back(); }
@@ -152,7 +153,7 @@ class Parser {
     if (name.is_word("END")) return true;
     if (at(p + 1).kind == TokenKind::kAssign) return true;
     if (at(p + 1).is('{')) {
-      const std::size_t end = group_end(p + 1, 64);
+      const std::size_t end = group_end(p + 1, kMaxParameterTokens);
       return end != kNone && (at(end).kind == TokenKind::kAssign ||
                               (at(end).kind == TokenKind::kWord && at(end + 1).kind == TokenKind::kAssign));
     }
@@ -169,13 +170,13 @@ class Parser {
   std::size_t start_before(std::size_t q) const {
     if (q == 0) return 0;
     std::size_t p = q - 1;
-    if (at(p).is('}')) {  // parameter list
+    if (at(p).is('}')) {  // parameter list, searched over a bounded stretch
       int depth = 0;
-      for (; p > 0; --p) {
+      for (std::size_t k = 0; p > 0 && k < kMaxParameterTokens; --p, ++k) {
         if (at(p).is('}')) ++depth;
-        if (at(p).is('{') && --depth == 0) break;
+        if (at(p).is('{') && --depth == 0) return p - 1;
       }
-      return p > 0 ? p - 1 : 0;
+      return q - 1;
     }
     if (p >= 1 && at(p - 1).lower() && at(p).kind == TokenKind::kWord) return p - 1;
     if (p >= 2 && at(p - 2).lower() && at(p - 1).kind == TokenKind::kWord && at(p).kind == TokenKind::kWord) return p - 2;
@@ -199,18 +200,21 @@ class Parser {
     return p;
   }
 
-  std::size_t find_header(std::size_t p) const {
-    for (; at(p).kind != TokenKind::kEnd; ++p) {
-      if (!at(p).is_word("DEFINITIONS")) continue;
-      if (p >= 1 && at(p - 1).upper()) return p - 1;
-      if (p >= 1 && at(p - 1).is('}')) {
-        int depth = 0;
-        for (std::size_t q = p - 1; q > 0; --q) {
-          if (at(q).is('}')) ++depth;
-          if (at(q).is('{') && --depth == 0) {
-            if (at(q - 1).upper()) return q - 1;
-            break;
-          }
+  // The name token of the next module header at or after `from`. A module
+  // identifier's braces are searched backwards over a bounded stretch, and
+  // never before `from`, so every search moves forward.
+  std::size_t find_header(std::size_t from) const {
+    constexpr std::size_t kMaxIdentifierTokens = 128;
+    for (std::size_t p = from; at(p).kind != TokenKind::kEnd; ++p) {
+      if (!at(p).is_word("DEFINITIONS") || p == 0) continue;
+      if (at(p - 1).upper() && p - 1 >= from) return p - 1;
+      if (!at(p - 1).is('}')) continue;
+      int depth = 0;
+      for (std::size_t q = p - 1; q > from && p - q < kMaxIdentifierTokens; --q) {
+        if (at(q).is('}')) ++depth;
+        if (at(q).is('{') && --depth == 0) {
+          if (at(q - 1).upper() && q - 1 >= from) return q - 1;
+          break;
         }
       }
     }

@@ -290,7 +290,10 @@ bool Resolver::oid_value(const std::string& name, std::string& text, std::string
   std::vector<uint32_t> arcs;
   if (!evaluate(*it->second, arcs, problem, 0)) return false;
   text.clear();
-  for (uint32_t arc : arcs) text += (text.empty() ? "" : " ") + std::to_string(arc);
+  for (uint32_t arc : arcs) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(arc);
+  }
   return true;
 }
 
