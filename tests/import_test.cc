@@ -480,4 +480,23 @@ TEST_F(ImportTest, ConflictsAndCheckModeAndDashes) {
   EXPECT_EQ(out.values, 1);
 }
 
+// Whatever allocation fails, the import answers null or a complete result
+// and leaks nothing.
+TEST_F(ImportTest, FailedAllocationsLeakNothing) {
+  const std::string text = module("IMPLICIT TAGS",
+      "IMPORTS Name FROM InformationFramework; S ::= SEQUENCE { n [0] Name, l SET OF INTEGER, b BIT STRING {a(1)} }");
+  for (long n = 1;; ++n) {
+    TUL_Metadata* fresh = TUL_new_Metadata();
+    tul::test::FailNthAllocation fail(n);
+    TUL_ImportResult* r = TUL_import_string(fresh, "m.asn", text.data(), text.size(), 0);
+    const bool fired = fail.fired();
+    TUL_free_import_result(r);
+    TUL_free_Metadata(fresh);
+    if (!fired) {
+      ASSERT_NE(r, nullptr);
+      break;
+    }
+  }
+}
+
 }  // namespace

@@ -57,7 +57,7 @@ class AssignmentWriter {
 
   std::string tag_of(const TypeView& v, std::size_t index) {
     const Tag& t = v.tags[index];
-    return tag_text(t.tag_class, t.number, r_.explicit_tag(v, index, a_.name));
+    return tag_text(t.tag_class, t.number, r_.explicit_tag(v, index, a_.name, a_.at));
   }
 
   bool define(const std::string& name, const TypeView& v, std::size_t first) {

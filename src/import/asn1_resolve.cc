@@ -115,7 +115,7 @@ Shape Resolver::shape_of_reference(const std::string& name, const std::string& i
     if (!def) {
       const Shape s = in_dictionary(current) ? shape_of_entry(current) : Shape::kUnresolved;
       if (s == Shape::kUnresolved && warned_unresolved_.insert(item + "/" + current).second)
-        diags_.warning(file_, {}, item,
+        diags_.warning(file_, at_, item,
                        "type " + current + " is not defined; a tag on it is taken as IMPLICIT");
       return s;
     }
@@ -144,8 +144,9 @@ Shape Resolver::shape(const TypeView& v, std::size_t after, const std::string& i
   }
 }
 
-bool Resolver::explicit_tag(const TypeView& v, std::size_t index, const std::string& item) {
+bool Resolver::explicit_tag(const TypeView& v, std::size_t index, const std::string& item, Position at) {
   const Tag& tag = v.tags[index];
+  at_ = at;
   if (tag.mode != TagMode::kDefault) return tag.mode == TagMode::kExplicit;
   if (v.module->tag_default == TagDefault::kExplicit) return true;
   return shape(v, index + 1, item) == Shape::kChoiceLike;

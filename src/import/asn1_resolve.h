@@ -46,8 +46,9 @@ class Resolver {
   TUL_Metadata* dictionary() const { return md_; }
 
   // The mode of tags[index] of `view` (the tags after it and the base decide
-  // under IMPLICIT TAGS). Warns, naming `item`, when the type stays unknown.
-  bool explicit_tag(const TypeView& view, std::size_t index, const std::string& item);
+  // under IMPLICIT TAGS). Warns, naming `item` at `at`, when the type stays
+  // unknown.
+  bool explicit_tag(const TypeView& view, std::size_t index, const std::string& item, Position at);
 
   // Sees through selections (a < T) and fixed-type class fields (C.&id).
   // False, with `problem` set, when the selection or field is unknown.
@@ -91,6 +92,7 @@ class Resolver {
   std::set<std::string, std::less<>> taken_builtin_;
   std::set<std::string, std::less<>> warned_unresolved_;
   std::string file_;
+  Position at_;  // of the assignment whose tags are being resolved
 };
 
 // Synthesized names: Outer.member, Outer.item (OF element), Outer.tagged
