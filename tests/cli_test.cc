@@ -172,13 +172,13 @@ TEST_F(CliTest, ModulesImportThroughDefsAndTheImportCommand) {
   } rows[] = {
       {"module and definitions decode alike", "--defs " + kExamples + "snmpv1.asn decode Message " + kTrap, 0,
        run(kDefs + "decode Message " + kTrap).out, ""},
-      {"check a batch", "import --check " + kExamples + "snmpv1.asn " + kExamples + "cmip.asn", 0,
+      {"check a batch", "import --check " + kExamples + "snmpv1.asn " + kExamples + "cmip1.asn", 0,
        "42 types checked, 0 items skipped, 7 values kept, 0 errors, 0 warnings", ""},
       {"a rejected assignment", "import " + file("bad.asn", module), 1,
        "bad.asn:3:7: error: B: EMBEDDED PDV is not supported at 'EMBEDDED'\n1 types entered", ""},
       {"a module file without the extension", "--defs " + file("m.txt", "-- note\n" + module) + " describe A", 1, "",
        "m.txt:4:7: error: B: EMBEDDED PDV"},
-      {"definitions file not taken for a module", "--defs " + kExamples + "cmip.defs describe Scope", 0, "baseObject", ""},
+      {"definitions file not taken for a module", "--defs " + kExamples + "cmip1.defs describe Scope", 0, "baseObject", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
