@@ -953,6 +953,51 @@ TUL_API int TUL_generate_HTML(TUL_Metadata* dtd, const char* directory);
  * END THE PROCESS as for TUL_generate_HTML. */
 TUL_API int TUL_print_HTML(TUL_Object* obj, const char* directory);
 
+/* ---- Importing ASN.1 modules ------------------------------------------ */
+
+/* Severity of an import diagnostic. */
+enum { TUL_IMPORT_WARNING = 0, TUL_IMPORT_ERROR = 1 };
+
+/* Flags of an import: check only (parse and resolve, enter nothing), and
+ * read Unicode dashes (U+2010..U+2015) as '-' with a warning instead of
+ * rejecting them. */
+enum { TUL_IMPORT_CHECK = 1, TUL_IMPORT_DASHES = 2 };
+
+typedef struct TUL_ImportDiagnostic {
+    int severity;     /* TUL_IMPORT_WARNING or TUL_IMPORT_ERROR */
+    char* file;       /* file name, or the name given to a text */
+    int line;         /* 1-based; 0 when the message concerns no place */
+    int column;       /* 1-based byte column; 0 when unknown */
+    char* item;       /* the assignment (or module) concerned; "" for none */
+    char* message;
+} TUL_ImportDiagnostic;
+
+typedef struct TUL_ImportResult {
+    int types_entered;   /* definitions entered, synthesized ones included */
+    int items_skipped;   /* values, macros, classes, objects, duplicates */
+    int values_kept;     /* OBJECT IDENTIFIER and INTEGER values evaluated */
+    int errors;
+    int warnings;
+    int diagnostic_count;
+    TUL_ImportDiagnostic* diagnostics; /* in the order they arose */
+} TUL_ImportResult;
+
+/* Imports the ASN.1 modules of `count` files as one batch into `md`: parses
+ * them all, resolves names across the batch and the types `md` already
+ * holds, and enters every type assignment through TUL_add_definition, as the
+ * equivalent "TUL.Asn1" values would. Inline types get names of the form
+ * Outer.member (Outer.item for an OF element). A rejected assignment is
+ * reported and the rest of the batch imported. The result belongs to the
+ * caller, who releases it with TUL_free_import_result. On failure (null
+ * `md` or out of memory) returns null. */
+TUL_API TUL_ImportResult* TUL_import_files(TUL_Metadata* md, const char* const* paths, int count, int flags);
+/* The same for one module text held in memory (`size` bytes, which may hold
+ * any byte); `name` stands for the file in diagnostics (null: "<string>"). */
+TUL_API TUL_ImportResult* TUL_import_string(TUL_Metadata* md, const char* name, const char* text, size_t size,
+                                            int flags);
+/* Releases an import result; null is ignored. */
+TUL_API void TUL_free_import_result(TUL_ImportResult* result);
+
 #ifdef __cplusplus
 }
 #endif

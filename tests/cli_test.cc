@@ -295,6 +295,36 @@ TEST_F(CliTest, HtmlPages) {
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/dict/overview.html"));
 }
 
+// Modules enter through --defs (by extension or by their first words) and
+// the import command reports with file, line, column and assignment.
+TEST_F(CliTest, ModulesImportThroughDefsAndTheImportCommand) {
+  const std::string module = "M DEFINITIONS ::= BEGIN\nA ::= SEQUENCE { a INTEGER }\nB ::= EMBEDDED PDV\nEND\n";
+  const struct {
+    const char* name;
+    std::string args;
+    int status;
+    std::string out_has;
+    std::string err_has;
+  } rows[] = {
+      {"module and definitions decode alike", "--defs " + kExamples + "snmpv1.asn decode Message " + kTrap, 0,
+       run(kDefs + "decode Message " + kTrap).out, ""},
+      {"check a batch", "import --check " + kExamples + "snmpv1.asn " + kExamples + "cmip1.asn", 0,
+       "42 types checked, 0 items skipped, 7 values kept, 0 errors, 0 warnings", ""},
+      {"a rejected assignment", "import " + file("bad.asn", module), 1,
+       "bad.asn:3:7: error: B: EMBEDDED PDV is not supported at 'EMBEDDED'\n1 types entered", ""},
+      {"a module file without the extension", "--defs " + file("m.txt", "-- note\n" + module) + " describe A", 1, "",
+       "m.txt:4:7: error: B: EMBEDDED PDV"},
+      {"definitions file not taken for a module", "--defs " + kExamples + "cmip1.defs describe Scope", 0, "baseObject", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = run(row.args);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_NE(r.out.find(row.out_has), std::string::npos) << r.out;
+    EXPECT_TRUE(row.err_has.empty() ? r.err.empty() : r.err.find(row.err_has) != std::string::npos) << r.err;
+  }
+}
+
 }  // namespace
 
 // ---- translate and filter ----

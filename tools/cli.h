@@ -20,7 +20,8 @@ namespace tul::cli {
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
 enum class Command {
-  kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader, kTranslate, kFilter, kHtml
+  kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader, kTranslate, kFilter, kHtml,
+  kImport
 };
 
 struct Invocation {
@@ -36,6 +37,7 @@ struct Invocation {
   bool raw_any = false;
   bool value = false;      // html: document a value as well
   std::string value_file;  // ... read from this file
+  bool check = false;  // import: parse and resolve only
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -139,5 +141,16 @@ int run_filter(TUL_Metadata* md, const Invocation& inv);
 // ---- html.cc --------------------------------------------------------------
 
 int run_html(TUL_Metadata* md, const Invocation& inv);
+// ---- import.cc ------------------------------------------------------------
+
+// Whether the file holds ASN.1 modules: named .asn or .asn1, or starting
+// like a module.
+bool is_module_file(const std::string& path);
+
+// Enters the --defs files in order; consecutive module files are imported
+// as one batch. False, with the messages written, on the first failure.
+bool load_all_definitions(TUL_Metadata* md, const Invocation& inv);
+
+int run_import(TUL_Metadata* md, const Invocation& inv);
 
 }  // namespace tul::cli

@@ -29,12 +29,14 @@ constexpr const char* kGeneralHelp =
     "  translate KIND [FILE]  translate event reports into attribute lists\n"
     "  filter FILTER-FILE [FILE]  evaluate a CMIS filter against attribute lists\n"
     "  html DIR            write HTML pages documenting the dictionary into DIR\n"
+    "  import FILE...      import ASN.1 modules and report their diagnostics\n"
     "  help [COMMAND]      show this help, or the help of COMMAND\n"
     "\n"
     "Options:\n"
     "  --defs PATH   enter the definitions in PATH: a file of meta-schema values\n"
-    "                (such as TUL.Asn1 values), a persistence file, or a\n"
-    "                directory of persistence files; may be repeated\n"
+    "                (such as TUL.Asn1 values), ASN.1 modules (a .asn or .asn1\n"
+    "                file, or one that starts like a module), a persistence\n"
+    "                file, or a directory of persistence files; may be repeated\n"
     "  --hex         BER as hexadecimal text (decode, encode)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --value FILE  document the typed value in FILE as well (html)\n"
@@ -166,6 +168,15 @@ constexpr CommandInfo kCommands[] = {
      "BER and decoded again.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs --defs examples/mib2.defs html pages\n"},
+    {"import", Command::kImport, 1, SIZE_MAX,
+     "Usage: tul [OPTIONS] import [--check] FILE...\n"
+     "\n"
+     "Imports the ASN.1 modules in the FILEs as one batch: names and tag modes\n"
+     "resolve across all of them. Prints every error and warning with its file,\n"
+     "line, column and assignment, then a summary. A rejected assignment does\n"
+     "not stop the others. With --check nothing is entered.\n"
+     "\n"
+     "Example: tul import --check examples/snmpv1.asn\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -193,6 +204,7 @@ constexpr CommandFlag kCommandFlags[] = {
     {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
+    {"--check", &Invocation::check, Command::kImport, Command::kImport},
 };
 
 struct GlobalFlag {
@@ -303,12 +315,7 @@ int run(const Invocation& inv) {
     report("cannot create a dictionary: out of memory");
     return kExitFailure;
   }
-  int status = kExitOk;
-  for (const std::string& path : inv.defs)
-    if (!load_definitions(md, path)) {
-      status = kExitFailure;
-      break;
-    }
+  int status = load_all_definitions(md, inv) ? kExitOk : kExitFailure;
   if (status == kExitOk) {
     switch (inv.command) {
       case Command::kDecode:
@@ -346,6 +353,9 @@ int run(const Invocation& inv) {
         break;
       case Command::kHtml:
         status = run_html(md, inv);
+        break;
+      case Command::kImport:
+        status = run_import(md, inv);
         break;
       case Command::kNone:
         break;
