@@ -841,6 +841,25 @@ TUL_API int TUL_load_Metadata(TUL_Metadata* dtd, const char* location);
  * current-format file at which that fault was found (0 when none applies). */
 TUL_API int TUL_load_Metadata_status(TUL_Metadata* dtd, const char* location, int* line);
 
+/* Extension: enters the definitions file `path`, a text of typed meta-schema
+ * values ("TUL.Asn1 { name 'Counter', type 'INTEGER' }", the nine template
+ * types, "TUL.Metadata") separated by white space and "--" comments, read
+ * value after value. Every message goes to `report` (standard error when
+ * null) as "PATH:LINE: text", LINE being the line of the offending token;
+ * the library's own error trace is off meanwhile. A definition of a name or
+ * label already defined is ignored (the first one stays) with a warning.
+ * After the whole file, each reference of its definitions to a type the
+ * dictionary lacks is reported as a warning on the line of the definition
+ * that makes it: load files that refer to one another in the order of their
+ * needs. Warnings do not fail the load. Returns 0. On failure, the
+ * definitions before the fault stay entered and the code is returned: 21
+ * for null `md` or `path` (traced, nothing written to `report`), 12 when
+ * the file cannot be opened or read, 11 for a parse error or a NUL byte, 20
+ * for a file that ends inside a value, 4 for an unknown type name, 13 for a
+ * value that is no definition or a definition that cannot be used, 2 on
+ * memory shortage. */
+TUL_API int TUL_load_definitions_file(TUL_Metadata* md, const char* path, FILE* report);
+
 /* Lists the dictionary on standard output: the version texts, then every
  * type and template (behaviour templates apart), table by table. */
 TUL_API void TUL_print_Metadata(TUL_Metadata* dtd);

@@ -27,6 +27,7 @@ struct Invocation {
   std::vector<std::string> defs;       // definition files, in order
   bool hex = false;
   bool final_description = false;
+  bool all_types = false;
   bool trace_ber = false;
   bool oid_labels = false;
   bool verbose = false;
@@ -97,11 +98,15 @@ class ValueReader {
 // gave no object at all.
 std::string error_text(TUL_Object* error);
 
-// ---- commands.cc ----------------------------------------------------------
+// ---- defs.cc --------------------------------------------------------------
 
-// Reads the definition file at `path` and enters its values. False, with a
-// message written, when it cannot be read or holds anything but definitions.
+// Enters the definitions at `path` (a bare name is also looked for among the
+// installed ones): a persistence file or directory, or a definitions file.
+// False, with a message written, when they cannot be read or hold anything
+// but definitions.
 bool load_definitions(TUL_Metadata* md, const std::string& path);
+
+// ---- commands.cc ----------------------------------------------------------
 
 int run_decode(TUL_Metadata* md, const Invocation& inv);
 int run_encode(TUL_Metadata* md, const Invocation& inv);

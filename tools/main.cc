@@ -20,7 +20,7 @@ constexpr const char* kGeneralHelp =
     "  decode TYPE [FILE]  decode BER records as values of TYPE and print them\n"
     "  encode [FILE]       encode typed values in BER\n"
     "  print [FILE]        parse typed values and print them back\n"
-    "  types               list the types of the dictionary\n"
+    "  types [--all]       list the types the definitions added (--all: every type)\n"
     "  describe TYPE       print the definition of TYPE as a \"TUL.Asn1\" value\n"
     "  store OUT           write the dictionary to the persistence file OUT\n"
     "  list                list the types and templates of the dictionary\n"
@@ -31,7 +31,8 @@ constexpr const char* kGeneralHelp =
     "Options:\n"
     "  --defs PATH   enter the definitions in PATH: a file of meta-schema values\n"
     "                (such as TUL.Asn1 values), a persistence file, or a\n"
-    "                directory of persistence files; may be repeated\n"
+    "                directory of persistence files; may be repeated. A bare\n"
+    "                NAME is also looked for in the installed share/tul\n"
     "  --hex         BER as hexadecimal text (decode, encode)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
@@ -82,11 +83,11 @@ constexpr CommandInfo kCommands[] = {
      "Parses typed values from FILE against their types and prints them back in\n"
      "the library's layout: a formatter and a validator.\n"},
     {"types", Command::kTypes, 0, 0,
-     "Usage: tul [OPTIONS] types\n"
+     "Usage: tul [OPTIONS] types [--all]\n"
      "\n"
-     "Lists the names of the types of the dictionary, one per line in\n"
-     "alphabetical order: the built-in types, the meta-schema and the types of\n"
-     "the --defs files.\n"},
+     "Lists the names of the types that the --defs files added, one per line\n"
+     "in alphabetical order. With --all, every type of the dictionary: the\n"
+     "built-in types and the meta-schema as well.\n"},
     {"describe", Command::kDescribe, 1, 1,
      "Usage: tul [OPTIONS] describe [--final] TYPE\n"
      "\n"
@@ -146,6 +147,7 @@ struct CommandFlag {
 constexpr CommandFlag kCommandFlags[] = {
     {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
+    {"--all", &Invocation::all_types, Command::kTypes, Command::kTypes},
 };
 
 struct GlobalFlag {
