@@ -308,7 +308,8 @@ inline Value ValueRef::copy() const { return Value::from_result(TUL_copy(checked
 inline Value ValueRef::encode() const { return Value::from_result(TUL_encode(checked()), "encode failed"); }
 
 inline std::vector<std::uint8_t> ValueRef::encode_octets() const {
-  const std::span<const std::uint8_t> octets = encode().as_octets();
+  const Value ber = encode();
+  const std::span<const std::uint8_t> octets = ber.as_octets();
   return {octets.begin(), octets.end()};
 }
 
