@@ -273,13 +273,15 @@ class Value : public ValueRef {
   void insert(long i, Value&& element) {
     TUL_Object* list = require(kListTypes, "insert");
     if (i < 0 || i > TUL_size(list)) throw Error(TUL_ERR_INDEX, "tul: index out of range");
-    TUL_Object* result = TUL_insert_at(list, i, element.checked_value());
-    if (result != list) detail::raise(result, TUL_ERR_MEMORY, "insert");
-    // A wrong element type also answers the list, which is then unchanged.
-    if (TUL_at(list, i) != element.get())
-      throw Error(TUL_ERR_MEMBER_TYPE, std::string("tul: a ") + TUL_object_type(element.get()) +
-                                           " value cannot be an element of " + TUL_object_type(list));
-    element.release();
+    // Appending answers a wrong element type with an error object (inserting
+    // answers it with the list itself); the element then moves to `i`.
+    append(std::move(element));
+    TUL_Object* moved = TUL_remove_at(list, TUL_size(list) - 1);
+    TUL_Object* result = TUL_insert_at(list, i, moved);
+    if (result != list) {
+      element.obj_ = moved;
+      detail::raise(result, TUL_ERR_MEMORY, "insert");
+    }
   }
   /* Takes element `i` out; the caller owns it. */
   Value remove_at(long i) {

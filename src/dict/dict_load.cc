@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "dict.h"
-#include "hash.h"
 #include "parse.h"
 
 namespace tul::dict {
