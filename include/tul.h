@@ -385,16 +385,66 @@ TUL_API extern TUL_Behavior TUL_setof_behavior;
 TUL_API TUL_Object* TUL_alloc_US(char* type, TUL_Metadata* dtd);
 TUL_API TUL_Object* TUL_alloc(const char* type, TUL_Metadata* dtd);
 
-/* Fills `obj` from the arguments (read as int, double or pointers; see the
- * type's documentation). Returns `obj`, or an error object after `obj` has
- * been freed. Null for a null `obj`. */
+/* What TUL_new and TUL_init read after the type (TUL_new) or the value
+ * (TUL_init), by the basic type the value's type derives from. Integers,
+ * lengths and counts are read as int, REAL values as double, the rest as
+ * pointers. Exactly these arguments must be passed: a missing one is read
+ * from wherever the call left it, which may crash.
+ *
+ *   BOOLEAN            int: 0 false, anything else true
+ *   INTEGER,
+ *   ENUMERATED         int: the value (a named value's number)
+ *   REAL               double
+ *   NULL               nothing
+ *   OCTET STRING and   int length, const void* octets: `length` octets are
+ *   every string type,   copied (they may hold NUL bytes); -1 takes strlen
+ *   BER-String, ANY      of a text; a null pointer gives an empty value
+ *   BIT STRING         int count, const void* bits: `count` bits packed
+ *                        first bit in the high bit of the first octet; or -1
+ *                        and a text of '0' and '1' characters
+ *   OBJECT IDENTIFIER  int count, const int32_t* arcs; or -1 and a text of
+ *                        arcs separated by blanks ("1 3 6 1")
+ *   SEQUENCE, SET      one TUL_Object* per member, in the order of the
+ *                        definition (TUL_members); null leaves the slot
+ *                        empty. A SEQUENCE of three members takes three
+ *                        pointers, even when all are null.
+ *   SEQUENCE OF,       int n, then n TUL_Object* elements (null ones are
+ *   SET OF               skipped), each of the element type itself
+ *   CHOICE             const char* alternative, TUL_Object* value; a null
+ *                        value chooses nothing
+ *
+ * Texts and arrays are copied: they stay the caller's. Values passed to a
+ * constructed type are adopted (as by TUL_assign and TUL_append) and are
+ * the new value's from then on; on failure every value passed is freed
+ * (TUL_free, so one that a container holds is left alone), and a value
+ * that is itself an error object becomes the result.
+ *
+ * Octets of a BER-String, or of any string type, read back as
+ * TUL_read_str(v) (not NUL-terminated for binary data) and TUL_size(v)
+ * octets; TUL_encode gives a BER-String and TUL_decode takes one:
+ *
+ *   TUL_Object* ber = TUL_new("BER-String", md, (int)size, received);
+ *   TUL_Object* pdu = TUL_decode("Message", ber, md);
+ *
+ * Texts: every `const char*` input is only read. The _US forms take a
+ * string interned with TUL_unique_string, and the arrays of texts taken as
+ * `char**` (TUL_load_Metadata_string, TUL_generate_Metadata_string) are
+ * only read as well: an array of const char* may be passed with a cast. */
+
+/* Fills `obj` from the arguments above. Returns `obj`, or an error object
+ * after `obj` has been freed (code 21 for a negative length or count, 14 for
+ * OBJECT IDENTIFIER arcs, 6 for an unknown alternative, 15 for a member or
+ * element of another type, 2 on memory shortage). Null for a null `obj`,
+ * and null (with `obj` kept, unchanged) for an OBJECT IDENTIFIER given a
+ * null pointer. */
 TUL_API TUL_Object* TUL_init(TUL_Object* obj, ...);
 
 /* Allocates and initialises a value: TUL_new("INTEGER", md, 5),
  * TUL_new("IA5String", md, -1, "text"), TUL_new("OBJECT IDENTIFIER", md, 4,
- * arcs) with int32_t arcs. Integers, lengths and counts are passed as int,
- * REAL values as double. Returns the new value (ref_cnt 0) or an error
- * object (caller frees either with TUL_free); null as TUL_alloc does. */
+ * arcs) with int32_t arcs, TUL_new("Port", md, number, label) for a
+ * SEQUENCE of two members. Returns the new value (ref_cnt 0) or an error
+ * object (caller frees either with TUL_free; nothing else is left to free);
+ * null as TUL_alloc does. */
 TUL_API TUL_Object* TUL_new_US(char* type, TUL_Metadata* dtd, ...);
 TUL_API TUL_Object* TUL_new(const char* type, TUL_Metadata* dtd, ...);
 
@@ -495,8 +545,13 @@ TUL_API char** TUL_members(TUL_Object* seq);
 TUL_API TUL_Object* TUL_assoc_US(TUL_Object* seq, char* member);
 TUL_API TUL_Object* TUL_assoc(TUL_Object* obj, const char* member);
 /* Stores `obj` (may be null: empties the slot) in member slot `member`; the
- * slot now owns it. Returns the previous value, handed back to the caller,
- * or null; error object 6 or 15 on failure, nothing changed. */
+ * slot now owns it. `obj` must be of the member's type itself (a derived
+ * type does not pass) unless the member is ANY. Returns the previous value,
+ * handed back to the caller (ref_cnt lowered; free it), or null when the
+ * slot was empty. On failure the error object of code 6 (no such member) or
+ * 15 (another type), which the caller frees; nothing changed and `obj`
+ * stays the caller's. Null, with `obj` still the caller's, for a null `seq`
+ * or (after trace 7) a value that is no SEQUENCE or SET. */
 TUL_API TUL_Object* TUL_assign_US(TUL_Object* seq, char* member, TUL_Object* obj);
 TUL_API TUL_Object* TUL_assign(TUL_Object* seq, const char* member, TUL_Object* obj);
 
@@ -508,6 +563,9 @@ TUL_API TUL_Object* TUL_assign(TUL_Object* seq, const char* member, TUL_Object* 
 TUL_API int TUL_read_bool(TUL_Object* obj);
 TUL_API long TUL_read_int(TUL_Object* obj);
 TUL_API long TUL_read_enum(TUL_Object* obj);
+/* The octets of a string value (any string type, BER-String, ANY), owned
+ * by the value; TUL_size(obj) of them, followed by a NUL that is not
+ * counted. Also the message of an error object. */
 TUL_API char* TUL_read_str(TUL_Object* obj);
 /* Hands the bytes over to the caller (free() them); the value is left empty. */
 TUL_API char* TUL_consume_str(TUL_Object* obj);
@@ -768,8 +826,9 @@ TUL_API TUL_Entry* _TUL_templateByName(TUL_Metadata* dtd, const char* label);
  * definition (caller frees it); null for a null `md`. */
 TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj);
 /* Parses each text of the null-terminated array `str` (one typed meta-schema
- * value each) and enters it. Returns 0, or the error code of the first text
- * that did not parse; the texts before it stay entered. */
+ * value each) and enters it; the texts are only read. Returns 0, or the
+ * error code of the first text that did not parse; the texts before it
+ * stay entered. For a file of such values, see TUL_load_definitions_file. */
 TUL_API int TUL_load_Metadata_string(TUL_Metadata* md, char** str);
 
 /* The describing meta-schema value of the template with `label` (any kind)
@@ -847,6 +906,25 @@ TUL_API int TUL_load_Metadata(TUL_Metadata* dtd, const char* location);
  * fault as well, and stores in `line` (when not null) the line of a
  * current-format file at which that fault was found (0 when none applies). */
 TUL_API int TUL_load_Metadata_status(TUL_Metadata* dtd, const char* location, int* line);
+
+/* Extension: enters the definitions file `path`, a text of typed meta-schema
+ * values ("TUL.Asn1 { name 'Counter', type 'INTEGER' }", the nine template
+ * types, "TUL.Metadata") separated by white space and "--" comments, read
+ * value after value. Every message goes to `report` (standard error when
+ * null) as "PATH:LINE: text", LINE being the line of the offending token;
+ * the library's own error trace is off meanwhile. A definition of a name or
+ * label already defined is ignored (the first one stays) with a warning.
+ * After the whole file, each reference of its definitions to a type the
+ * dictionary lacks is reported as a warning on the line of the definition
+ * that makes it: load files that refer to one another in the order of their
+ * needs. Warnings do not fail the load. Returns 0. On failure, the
+ * definitions before the fault stay entered and the code is returned: 21
+ * for null `md` or `path` (traced, nothing written to `report`), 12 when
+ * the file cannot be opened or read, 11 for a parse error or a NUL byte, 20
+ * for a file that ends inside a value, 4 for an unknown type name, 13 for a
+ * value that is no definition or a definition that cannot be used, 2 on
+ * memory shortage. */
+TUL_API int TUL_load_definitions_file(TUL_Metadata* md, const char* path, FILE* report);
 
 /* Lists the dictionary on standard output: the version texts, then every
  * type and template (behaviour templates apart), table by table. */

@@ -83,8 +83,12 @@ TEST_F(CliTest, TypesAndDescriptions) {
   for (std::size_t at = 0, end; (end = types.out.find('\n', at)) != std::string::npos; at = end + 1)
     names.push_back(types.out.substr(at, end - at));
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-  for (const char* name : {"INTEGER", "ANY DEFINED BY", "TUL.Asn1", "Trap-PDU", "VarBindList"})
-    EXPECT_EQ(std::count(names.begin(), names.end(), name), 1) << name;
+  for (const char* name : {"Trap-PDU", "VarBindList"}) EXPECT_EQ(std::count(names.begin(), names.end(), name), 1) << name;
+  for (const char* name : {"INTEGER", "TUL.Asn1"}) EXPECT_EQ(std::count(names.begin(), names.end(), name), 0) << name;
+  const std::string all = run(kDefs + "types --all").out;
+  for (const char* name : {"\nINTEGER\n", "\nANY DEFINED BY\n", "\nTUL.Asn1\n", "\nTrap-PDU\n"})
+    EXPECT_NE(all.find(name), std::string::npos) << name;
+  EXPECT_EQ(run("types").out, "");
 
   // A description reads back as the same definition.
   const Result described = run(kDefs + "describe Trap-PDU");
@@ -122,7 +126,7 @@ TEST_F(CliTest, OutcomesOfGoodAndBadInput) {
       {"--strict fails it", "--strict decode --hex INTEGER " + file("os.hex", "040105"), 1, "",
        "error: identifier 04 found where INTEGER expects 02"},
       {"a definition no value could use", "--defs " + file("self.defs", "TUL.Asn1 { name 'S', type 'S' }") + " types",
-       1, "", "self.defs:1: #13 invalid definition (ASN.1 or GDMO) provided"},
+       1, "", "self.defs:1: invalid definition (ASN.1 or GDMO) provided"},
       {"a second record cut short keeps the first", message + file("cut.ber", get.substr(0, 100)), 1,
        "get-request", "cut.ber: record 2 at offset 55: #17 decode error", 1},
       {"garbage after a record", message + file("junk.ber", slurp(kTrap) + "\x30"), 1, "trap",
@@ -141,14 +145,18 @@ TEST_F(CliTest, OutcomesOfGoodAndBadInput) {
       {"mandatory member absent", kDefs + "encode " + file("half.txt", "Message { version 0, community ''H }"), 1, "",
        "half.txt:1: cannot encode the Message value: #16 encode error: the member 'data'"},
       {"definitions file holding another value", "--defs " + file("x.defs", "\n INTEGER 3") + " types", 1, "",
-       "x.defs:2: #13 invalid definition (ASN.1 or GDMO) provided (a value of type INTEGER)"},
+       "x.defs:2: a value of type INTEGER is no definition"},
       {"definitions that do not parse", "--defs " + file("y.defs", "TUL.Asn1 { name 'A', typ 'B' }") + " types", 1, "",
-       "y.defs:1: #11 parse error"},
+       "y.defs:1: parse error"},
+      {"definitions with a duplicate and a dangling reference",
+       "--defs " + file("d.defs", "TUL.Asn1 { name 'A', type 'X' }\nTUL.Asn1 { name 'A', type 'INTEGER' }") + " types", 0,
+       "A\n", "d.defs:2: warning: 'A' is already defined; this definition is ignored\n" + dir_ +
+       "/d.defs:1: warning: 'A' refers to 'X', which is not defined"},
       // Usage: help on standard output, usage errors on standard error.
       {"help", "--help", 0, "Usage: tul [OPTIONS] COMMAND [ARGUMENTS]", ""},
       {"short help option of a command", "decode -h", 0, "Usage: tul [OPTIONS] decode [--hex] TYPE [FILE]", ""},
       {"help on a command", "help encode", 0, "encode [--hex] [FILE]", ""},
-      {"help option before the command", "--help types", 0, "types\n", ""},
+      {"help option before the command", "--help types", 0, "types [--all]\n", ""},
       {"no command", "", 2, "", "tul: no command given\nTry 'tul --help'."},
       {"unknown command", "frobnicate", 2, "", "unknown command 'frobnicate'"},
       {"unknown option", "--frob types", 2, "", "unknown option '--frob'"},

@@ -30,6 +30,7 @@ struct Invocation {
   std::vector<std::string> defs;       // definition files, in order
   bool hex = false;
   bool final_description = false;
+  bool all_types = false;
   bool trace_ber = false;
   bool oid_labels = false;
   bool verbose = false;
@@ -105,11 +106,15 @@ class ValueReader {
 // gave no object at all.
 std::string error_text(TUL_Object* error);
 
-// ---- commands.cc ----------------------------------------------------------
+// ---- defs.cc --------------------------------------------------------------
 
-// Reads the definition file at `path` and enters its values. False, with a
-// message written, when it cannot be read or holds anything but definitions.
+// Enters the definitions at `path` (a bare name is also looked for among the
+// installed ones): a persistence file or directory, or a definitions file.
+// False, with a message written, when they cannot be read or hold anything
+// but definitions.
 bool load_definitions(TUL_Metadata* md, const std::string& path);
+
+// ---- commands.cc ----------------------------------------------------------
 
 int run_decode(TUL_Metadata* md, const Invocation& inv);
 int run_encode(TUL_Metadata* md, const Invocation& inv);
@@ -150,6 +155,9 @@ bool is_module_file(const std::string& path);
 // Enters the --defs files in order; consecutive module files are imported
 // as one batch. False, with the messages written, on the first failure.
 bool load_all_definitions(TUL_Metadata* md, const Invocation& inv);
+// Imports the module files as one batch; diagnostics go to standard error
+// (warnings only when `verbose`). False when any assignment was rejected.
+bool import_definitions(TUL_Metadata* md, const std::vector<std::string>& paths, bool verbose);
 
 int run_import(TUL_Metadata* md, const Invocation& inv);
 

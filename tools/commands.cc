@@ -149,19 +149,6 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
 
 }  // namespace
 
-bool load_definitions(TUL_Metadata* md, const std::string& path) {
-  if (is_persistence_path(path)) return load_persistence(md, path);
-  return for_each_value(md, path, [md](TUL_Object* value, const ValueReader& reader) {
-    TUL_Object* entered = TUL_add_definition(md, value);
-    if (entered == value) return true;
-    // Anything but its argument is an error object of TUL_add_definition.
-    report("%s:%d: %s (a value of type %s)", reader.name().c_str(), reader.value_line(),
-           error_text(entered).c_str(), TUL_object_type(value));
-    TUL_free(entered);
-    return false;
-  });
-}
-
 int run_decode(TUL_Metadata* md, const Invocation& inv) {
   const std::string& type = inv.arguments[0];
   if (!type_exists(md, type)) return kExitUsage;
@@ -217,9 +204,21 @@ int run_print(TUL_Metadata* md, const Invocation& inv) {
   return ok ? kExitOk : kExitFailure;
 }
 
-int run_types(TUL_Metadata* md, const Invocation&) {
+// The user's types are those that a new dictionary lacks.
+int run_types(TUL_Metadata* md, const Invocation& inv) {
+  TUL_Metadata* fresh = inv.all_types ? nullptr : TUL_new_Metadata();
+  if (!inv.all_types && !fresh) {
+    report("cannot create a dictionary: out of memory");
+    return kExitFailure;
+  }
+  std::vector<const char*> own;
+  if (fresh) for_each_type(fresh, [&](TUL_Asn1TypeEntry* e) { own.push_back(e->name); });
   std::vector<const char*> names;
-  for_each_type(md, [&](TUL_Asn1TypeEntry* e) { names.push_back(e->name); });
+  for_each_type(md, [&](TUL_Asn1TypeEntry* e) {
+    // Names are interned once per process, so pointers compare.
+    if (std::find(own.begin(), own.end(), e->name) == own.end()) names.push_back(e->name);
+  });
+  TUL_free_Metadata(fresh);
   std::sort(names.begin(), names.end(),
             [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
   for (const char* name : names) std::puts(name);

@@ -20,7 +20,7 @@ constexpr const char* kGeneralHelp =
     "  decode TYPE [FILE]  decode BER records as values of TYPE and print them\n"
     "  encode [FILE]       encode typed values in BER\n"
     "  print [FILE]        parse typed values and print them back\n"
-    "  types               list the types of the dictionary\n"
+    "  types [--all]       list the types the definitions added (--all: every type)\n"
     "  describe TYPE       print the definition of TYPE as a \"TUL.Asn1\" value\n"
     "  store OUT           write the dictionary to the persistence file OUT\n"
     "  list                list the types and templates of the dictionary\n"
@@ -36,7 +36,8 @@ constexpr const char* kGeneralHelp =
     "  --defs PATH   enter the definitions in PATH: a file of meta-schema values\n"
     "                (such as TUL.Asn1 values), ASN.1 modules (a .asn or .asn1\n"
     "                file, or one that starts like a module), a persistence\n"
-    "                file, or a directory of persistence files; may be repeated\n"
+    "                file, or a directory of persistence files; may be repeated.\n"
+    "                A bare NAME is also looked for in the installed share/tul.\n"
     "  --hex         BER as hexadecimal text (decode, encode)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --value FILE  document the typed value in FILE as well (html)\n"
@@ -92,11 +93,11 @@ constexpr CommandInfo kCommands[] = {
      "Parses typed values from FILE against their types and prints them back in\n"
      "the library's layout: a formatter and a validator.\n"},
     {"types", Command::kTypes, 0, 0,
-     "Usage: tul [OPTIONS] types\n"
+     "Usage: tul [OPTIONS] types [--all]\n"
      "\n"
-     "Lists the names of the types of the dictionary, one per line in\n"
-     "alphabetical order: the built-in types, the meta-schema and the types of\n"
-     "the --defs files.\n"},
+     "Lists the names of the types that the --defs files added, one per line\n"
+     "in alphabetical order. With --all, every type of the dictionary: the\n"
+     "built-in types and the meta-schema as well.\n"},
     {"describe", Command::kDescribe, 1, 1,
      "Usage: tul [OPTIONS] describe [--final] TYPE\n"
      "\n"
@@ -205,6 +206,7 @@ constexpr CommandFlag kCommandFlags[] = {
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
     {"--check", &Invocation::check, Command::kImport, Command::kImport},
+    {"--all", &Invocation::all_types, Command::kTypes, Command::kTypes},
 };
 
 struct GlobalFlag {

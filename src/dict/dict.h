@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string_view>
 
 #include "dtd.h"
 #include "tul.h"
@@ -101,6 +102,16 @@ enum class Added {
 // Enters one raw record as _TUL_add_definition does, without its trace.
 Added add_definition(TUL_Metadata* dtd, TUL_Entry* def, TUL_Object* obj);
 
+// Told of each single definition that a meta-schema value enters or
+// leaves out, with the interned key (type name or template label; null
+// when it has none).
+struct AddObserver {
+  void (*seen)(TUL_Object* definition, char* key, Added added, void* data);
+  void* data;
+};
+// TUL_add_definition, telling `observer` (may be null) of each definition.
+TUL_Object* add_definition_value(TUL_Metadata* md, TUL_Object* obj, const AddObserver* observer);
+
 // Tag numbers a definition may carry: what the element reader reads back.
 inline bool valid_tag_number(int32_t tag_val) { return tag_val >= 0 && tag_val <= 16383; }
 
@@ -145,6 +156,15 @@ inline char*& string_field(void* record, size_t offset) {
 // of unresolved references.
 void print_metadata(TUL_Metadata* dtd, FILE* out);
 long consistence_check(TUL_Metadata* dtd, FILE* out);
+
+// The reference check without output: `visit` gets each unresolved
+// reference, the entry holding it and what kind of definition that is.
+using UnresolvedVisitor = void (*)(const char* reference, const TUL_Entry* e, const char* where, void* data);
+void for_each_unresolved(TUL_Metadata* dtd, UnresolvedVisitor visit, void* data);
+
+// Reads the definitions file text `text`, named `name` in the messages
+// written to `out`: see TUL_load_definitions_file.
+int load_definitions_text(TUL_Metadata* md, std::string_view text, const char* name, FILE* out);
 
 }  // namespace tul::dict
 

@@ -80,23 +80,31 @@ void print_table(TULH_HT* table, const char* title, FILE* out) {
 
 struct Check {
   TUL_Metadata* dtd;
-  FILE* out;
-  long unresolved = 0;
+  UnresolvedVisitor visit;
+  void* data;
 
   bool defined(char* type) const {
     TUL_Entry key{};
     key.name = type;
     return TULH_assoc_entry(dtd->asn1_types, &key) != nullptr;
   }
-  void report(const char* reference, const TUL_Entry* e, const char* where) {
-    ++unresolved;
-    std::fprintf(out, "reference \"%s\" not resolved! found in %s:\n", reference, where);
-    print_entry(e, out);
-  }
+  void report(const char* reference, const TUL_Entry* e, const char* where) { visit(reference, e, where, data); }
   void type_reference(char* type, const TUL_Entry* e, const char* where) {
     if (type && !defined(type)) report(type, e, where);
   }
 };
+
+struct Printed {
+  FILE* out;
+  long unresolved;
+};
+
+void print_unresolved(const char* reference, const TUL_Entry* e, const char* where, void* data) {
+  auto* printed = static_cast<Printed*>(data);
+  ++printed->unresolved;
+  std::fprintf(printed->out, "reference \"%s\" not resolved! found in %s:\n", reference, where);
+  print_entry(e, printed->out);
+}
 
 void check_type(void* entry, void* data) {
   auto* e = static_cast<TUL_Asn1TypeEntry*>(entry);
@@ -147,14 +155,19 @@ void print_metadata(TUL_Metadata* dtd, FILE* out) {
   }
 }
 
-long consistence_check(TUL_Metadata* dtd, FILE* out) {
-  Check check{dtd, out};
+void for_each_unresolved(TUL_Metadata* dtd, UnresolvedVisitor visit, void* data) {
+  Check check{dtd, visit, data};
   TULH_for_each(dtd->asn1_types, check_type, &check);
   for (int entry_type : kIndexOrder) {
     const TemplateKind& kind = *template_kind(entry_type);
     if (kind.title) TULH_for_each(dtd->*kind.table, check_template, &check);
   }
-  return check.unresolved;
+}
+
+long consistence_check(TUL_Metadata* dtd, FILE* out) {
+  Printed printed{out, 0};
+  for_each_unresolved(dtd, print_unresolved, &printed);
+  return printed.unresolved;
 }
 
 }  // namespace tul::dict

@@ -549,7 +549,41 @@ constexpr const char* kMetadataMembers[] = {"asn1Defs",   "mocs",         "packa
                                             "nameBindings", "attributes", "attributeGroups", "behaviors",
                                             "actions",    "notifications"};
 
+// The key a definition is entered under: a type's name, a template's label.
+char* definition_key(TUL_Object* v) {
+  return member_text(v, TUL_object_type(v) == tul::names().asn1 ? "name" : "label");
+}
+
+// One definition value of any kind; a "TUL.Metadata" enters every element
+// that it can, and its first failure is the answer.
+TUL_Object* add_one(TUL_Metadata* md, TUL_Object* obj, const AddObserver* observer) {
+  const tul::Names& names = tul::names();
+  char* type = TUL_object_type(obj);
+  if (!obj || !type) return TUL_error(md, TUL_ERR_DEFINITION);
+  const TemplateKind* kind = nullptr;
+  for (int k = 1; k <= kTemplateKinds && !kind; ++k)
+    if (type == names.*template_kind(k)->value_type) kind = template_kind(k);
+  if (type == names.asn1 || kind) {
+    Added added = kind ? add_template_value(md, obj, *kind) : add_type_value(md, obj);
+    if (observer) observer->seen(obj, definition_key(obj), added, observer->data);
+    return outcome(md, obj, added);
+  }
+  if (type != names.metadata) return TUL_error(md, TUL_ERR_DEFINITION);
+  TUL_Object* first_error = nullptr;
+  for (const char* name : kMetadataMembers)
+    for (TUL_Object* definition : elements(member(obj, name))) {
+      TUL_Object* result = add_one(md, definition, observer);
+      if (result != definition) tul::keep_first_error(first_error, result);
+    }
+  TUL_finalize(md);
+  return first_error ? first_error : obj;
+}
+
 }  // namespace
+
+TUL_Object* add_definition_value(TUL_Metadata* md, TUL_Object* obj, const AddObserver* observer) {
+  return md ? add_one(md, obj, observer) : nullptr;
+}
 
 void load_meta_schema(TUL_Metadata* dtd) {
   for (const TypeRow& row : kMetaSchema) add_type_row(dtd, row, false);
@@ -562,24 +596,7 @@ using namespace tul::dict;
 extern "C" {
 
 TUL_API TUL_Object* TUL_add_definition(TUL_Metadata* md, TUL_Object* obj) {
-  if (!md) return nullptr;
-  const tul::Names& names = tul::names();
-  char* type = TUL_object_type(obj);
-  if (!obj || !type) return TUL_error(md, TUL_ERR_DEFINITION);
-  if (type == names.asn1) return outcome(md, obj, add_type_value(md, obj));
-  for (int k = 0; k < kTemplateKinds; ++k)
-    if (type == names.*template_kind(k + 1)->value_type)
-      return outcome(md, obj, add_template_value(md, obj, *template_kind(k + 1)));
-  if (type != names.metadata) return TUL_error(md, TUL_ERR_DEFINITION);
-  // Every element is entered that can be; the first failure is the answer.
-  TUL_Object* first_error = nullptr;
-  for (const char* name : kMetadataMembers)
-    for (TUL_Object* definition : elements(member(obj, name))) {
-      TUL_Object* result = TUL_add_definition(md, definition);
-      if (result != definition) tul::keep_first_error(first_error, result);
-    }
-  TUL_finalize(md);
-  return first_error ? first_error : obj;
+  return add_definition_value(md, obj, nullptr);
 }
 
 TUL_API int TUL_load_Metadata_string(TUL_Metadata* md, char** str) {
