@@ -120,28 +120,13 @@ int run_translate(TUL_Metadata* md, const Invocation& inv) {
     report("unknown kind '%s': EventReportArgument, zrEventLogRecord, zrCMISLogRecord or Trap-PDU", kind.c_str());
     return kExitUsage;
   }
-  InputFile input(input_path(inv));
-  std::vector<uint8_t> octets;
-  if (!input.ok() || !read_all(input, octets)) return kExitFailure;
-  const std::span<const uint8_t> all(octets);
-  bool failed = false;
-  std::size_t offset = 0;
-  for (int record = 1; offset < all.size(); ++record) {
-    const std::string where = input.name() + ": record " + std::to_string(record) + " at offset " +
-                              std::to_string(offset);
-    const std::span<const uint8_t> rest = all.subspan(offset);
-    const char* problem = "";
-    const long length = TUL_ber_length(rest.data(), rest.size() > LONG_MAX ? LONG_MAX : static_cast<long>(rest.size()),
-                                       &problem);
-    // Without a length there is no telling where the next record begins.
-    if (length < 0) {
-      report("%s: %s", where.c_str(), problem);
-      return kExitFailure;
-    }
-    failed = !translate_record(md, kind, rest.first(static_cast<std::size_t>(length)), where) || failed;
-    offset += static_cast<std::size_t>(length);
-  }
-  return failed ? kExitFailure : kExitOk;
+  const bool ok = for_each_record(inv, input_path(inv), true,
+                                  [&](std::span<const uint8_t> octets, const Frame& frame, const std::string& where) {
+                                    if (frame.complete) return translate_record(md, kind, octets, where);
+                                    report("%s: %s", where.c_str(), frame.problem.c_str());
+                                    return false;
+                                  });
+  return ok ? kExitOk : kExitFailure;
 }
 
 int run_filter(TUL_Metadata* md, const Invocation& inv) {

@@ -35,7 +35,9 @@ constexpr const char* kGeneralHelp =
     "  --defs PATH   enter the definitions in PATH: a file of meta-schema values\n"
     "                (such as TUL.Asn1 values), a persistence file, or a\n"
     "                directory of persistence files; may be repeated\n"
-    "  --hex         BER as hexadecimal text (decode, encode)\n"
+    "  --hex         BER as hexadecimal text (decode, encode, translate)\n"
+    "  --keep-going  report a record that fails and go on with the next; the\n"
+    "                exit status is 1 at the end (decode, encode, translate)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --value FILE  document the typed value in FILE as well (html)\n"
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
@@ -73,6 +75,9 @@ constexpr CommandInfo kCommands[] = {
      "\n"
      "A record that is cut short or malformed stops the run with a message\n"
      "naming the record and its offset; the records before it are printed.\n"
+     "With --keep-going the run goes on with the next record and the exit\n"
+     "status is 1 at the end; with --hex as well, each line holds one record,\n"
+     "so a bad line costs only itself.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs decode Message examples/trap.ber\n"},
     {"encode", Command::kEncode, 0, 1,
@@ -82,6 +87,10 @@ constexpr CommandInfo kCommands[] = {
      "BER encoding of each to standard output: raw octets, or with --hex one\n"
      "line of hexadecimal digits per value. Values are separated by white\n"
      "space or comments.\n"
+     "\n"
+     "With --keep-going a value that does not encode is reported and the others\n"
+     "are written; after a value that does not parse, reading goes on at the\n"
+     "next line that begins with a letter. The exit status is then 1.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs encode examples/trap.txt\n"},
     {"print", Command::kPrint, 0, 1,
@@ -129,13 +138,15 @@ constexpr CommandInfo kCommands[] = {
      "TUL_load_Metadata_string. The library's own \"TUL.\" types, which every\n"
      "dictionary holds, are left out. NAME must be a C identifier.\n"},
     {"translate", Command::kTranslate, 1, 2,
-     "Usage: tul [OPTIONS] translate KIND [FILE]\n"
+     "Usage: tul [OPTIONS] translate [--hex] [--keep-going] KIND [FILE]\n"
      "\n"
      "Translates each BER record of FILE, an event report, into an attribute list\n"
      "and prints it in value notation. KIND is EventReportArgument,\n"
      "zrEventLogRecord, zrCMISLogRecord (CMIP event reports) or Trap-PDU (SNMPv1\n"
      "traps). A record that does not translate is reported with its number and\n"
-     "the others go on; the exit status is then 1.\n"
+     "the others go on; the exit status is then 1. A record whose length cannot\n"
+     "be read ends the run, unless --hex and --keep-going put one record on\n"
+     "each line.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs --defs examples/cmip.defs translate\n"
      "         EventReportArgument examples/events.ber\n"},
@@ -187,10 +198,12 @@ struct CommandFlag {
   bool Invocation::*field;
   Command first;
   Command second;
+  Command third = Command::kNone;
 };
 
 constexpr CommandFlag kCommandFlags[] = {
-    {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode},
+    {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode, Command::kTranslate},
+    {"--keep-going", &Invocation::keep_going, Command::kDecode, Command::kEncode, Command::kTranslate},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
 };
@@ -285,7 +298,7 @@ int parse_arguments(int argc, char** argv, Invocation& inv) {
                                  inv.arguments[info->max_arguments] + "'");
   for (const std::string& used : used_flags)
     for (const CommandFlag& flag : kCommandFlags)
-      if (used == flag.name && inv.command != flag.first && inv.command != flag.second)
+      if (used == flag.name && inv.command != flag.first && inv.command != flag.second && inv.command != flag.third)
         return usage_error(info, "option " + used + " does not apply to " + info->name);
   return -1;
 }
