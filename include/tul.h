@@ -508,6 +508,14 @@ TUL_API TUL_Object* TUL_assign(TUL_Object* seq, const char* member, TUL_Object* 
 TUL_API int TUL_read_bool(TUL_Object* obj);
 TUL_API long TUL_read_int(TUL_Object* obj);
 TUL_API long TUL_read_enum(TUL_Object* obj);
+/* Extension: the 64-bit value of an INTEGER or ENUMERATED value (its low 32
+ * bits, sign-extended, with wide integers off); 0 and trace 7 otherwise. */
+TUL_API int64_t TUL_read_int64(TUL_Object* obj);
+/* Extension: a new INTEGER- or ENUMERATED-based value of `type` holding
+ * `value`. With wide integers off a value outside the 32-bit range gives
+ * error 21, like any invalid argument; a type of another basic type gives
+ * error 7. */
+TUL_API TUL_Object* TUL_new_int64(const char* type, TUL_Metadata* dtd, int64_t value);
 TUL_API char* TUL_read_str(TUL_Object* obj);
 /* Hands the bytes over to the caller (free() them); the value is left empty. */
 TUL_API char* TUL_consume_str(TUL_Object* obj);
@@ -537,6 +545,17 @@ TUL_API int TUL_get_option(int topic);
  * 32-bit INTEGER range), stays a whole ANY value, as with the switch off,
  * and nothing is reported. Process-wide, like the options. */
 TUL_API void TUL_set_typed_any(int on);
+
+/* Extension, off by default: with `on` non-zero, INTEGER and ENUMERATED
+ * values are 64-bit. Contents of up to 8 octets decode (9 or more are still
+ * error 17), and values print, parse, encode, compare and read
+ * (TUL_read_int, TUL_read_enum, TUL_read_int64) with their full width.
+ * Values keep their 64-bit value whenever the switch is turned, but while
+ * it is off every function sees only its low 32 bits, exactly as without
+ * this extension. Process-wide, like the options; TUL_set_option does not
+ * know it. */
+TUL_API void TUL_set_wide_integers(int on);
+TUL_API int TUL_get_wide_integers(void);
 TUL_API char* TUL_library_version(void);
 TUL_API char* TUL_format_version(void);
 
