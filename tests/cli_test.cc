@@ -399,3 +399,19 @@ TEST_F(CliTest, KeepGoingReportsEachBadRecordAndFailsAtTheEnd) {
   EXPECT_EQ(run(kDefs + "decode --hex Message " + lines).status, 1);
   EXPECT_EQ(run("print --keep-going x").status, 2);
 }
+
+TEST_F(CliTest, IntegersAre64BitUnlessStrict) {
+  const std::string wide = file("wide.hex", "02050080000000\n");
+  const Result decoded = run("decode --hex INTEGER " + wide);
+  EXPECT_EQ(decoded.status, 0);
+  EXPECT_EQ(decoded.out, "INTEGER 2147483648\n");
+  EXPECT_EQ(run("encode --hex " + file("wide.txt", "INTEGER -4294967296")).out, "0205FF00000000\n");
+  const Result strict = run("--strict-integers decode --hex INTEGER " + wide);
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_NE(strict.err.find("#17 decode error"), std::string::npos);
+  EXPECT_NE(strict.err.find("INTEGER values are 32-bit with --strict-integers"), std::string::npos) << strict.err;
+  const Result nine = run("decode --hex INTEGER " + file("nine.hex", "0209 010000000000000000"));
+  EXPECT_EQ(nine.status, 1);
+  EXPECT_NE(nine.err.find("INTEGER values are 64-bit"), std::string::npos) << nine.err;
+  EXPECT_NE(run("--help").out.find("--strict-integers"), std::string::npos);
+}

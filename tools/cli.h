@@ -38,6 +38,7 @@ struct Invocation {
   bool value = false;      // html: document a value as well
   std::string value_file;  // ... read from this file
   bool keep_going = false;  // report a failed record and go on with the next
+  bool strict_integers = false;  // keep the library's 32-bit INTEGER values
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -161,7 +162,7 @@ int run_header(TUL_Metadata* md, const Invocation& inv);
 // ---- events.cc ------------------------------------------------------------
 
 // The text of a decode's error object; for an INTEGER-based type that did
-// not fit, followed by the note that INTEGER values are 32-bit.
+// not fit, followed by the note on how wide INTEGER values are.
 std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
 
 int run_translate(TUL_Metadata* md, const Invocation& inv);

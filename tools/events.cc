@@ -110,7 +110,10 @@ std::string decode_error_text(TUL_Metadata* md, TUL_Object* error) {
   if (end == std::string::npos) return text;
   const std::string type = text.substr(at + marker.size(), end - at - marker.size());
   if (TUL_asn1_basic_type(md, type.c_str()) & (TUL_INTEGER_TYPE | TUL_ENUMERATED_TYPE))
-    text += " (INTEGER values are 32-bit: a value of " + type + " with more octets does not fit)";
+    text += TUL_get_wide_integers()
+                ? " (INTEGER values are 64-bit: a value of " + type + " with more octets does not fit)"
+                : " (INTEGER values are 32-bit with --strict-integers: a value of " + type +
+                      " with more octets does not fit)";
   return text;
 }
 

@@ -47,6 +47,9 @@ constexpr const char* kGeneralHelp =
     "                expect (decode; without it a warning is printed)\n"
     "  --raw-any     keep members declared ANY as raw elements instead of\n"
     "                decoding them as the type their tag names\n"
+    "  --strict-integers  keep INTEGER and ENUMERATED values 32-bit, the\n"
+    "                library's default; without it they are 64-bit, so that\n"
+    "                TimeTicks and counters of 2^31 and more decode\n"
     "  --version     print the library version\n"
     "  -h, --help    show help, for COMMAND when one is given\n"
     "\n"
@@ -219,6 +222,7 @@ constexpr GlobalFlag kGlobalFlags[] = {
     {"--verbose", &Invocation::verbose},
     {"--strict", &Invocation::strict},
     {"--raw-any", &Invocation::raw_any},
+    {"--strict-integers", &Invocation::strict_integers},
 };
 
 // Parses the command line into `inv`. Returns -1 to go on, or the exit status
@@ -310,6 +314,7 @@ int run(const Invocation& inv) {
   if (inv.trace_ber) TUL_set_option(TUL_OPTION_BER_ANNOTATED, 1);
   if (inv.oid_labels) TUL_set_option(TUL_OPTION_OID_AS_LABEL, 1);
   TUL_set_typed_any(inv.raw_any ? 0 : 1);
+  TUL_set_wide_integers(inv.strict_integers ? 0 : 1);
 
   TUL_Metadata* md = TUL_new_Metadata();
   if (!md) {
