@@ -658,6 +658,24 @@ TUL_API char* TUL_print2str(TUL_Object* obj);
  * shortage null. */
 TUL_API char* TUL_print_value(TUL_Object* obj, int level);
 
+/* Extension: the value as one line of JSON, {"type": NAME, "value": V}, with
+ * V by basic type: SEQUENCE and SET an object keyed by member names (absent
+ * members left out), SEQUENCE OF and SET OF an array, CHOICE an object with
+ * the alternative's name as its one key, INTEGER, REAL and BOOLEAN numbers
+ * and true/false (REAL infinities and NaN as the strings "PLUS-INFINITY",
+ * "MINUS-INFINITY", "NOT-A-NUMBER"), NULL null, ENUMERATED its name (the
+ * number when it has none), OBJECT IDENTIFIER a dotted string (with
+ * TUL_OPTION_OID_AS_LABEL and a registered template {"oid": ..., "label":
+ * ...}), BIT STRING a string of 0 and 1, OCTET STRING its text when every
+ * octet is printable ASCII and else {"hex": "..."}, character strings their
+ * text, BER-String and ANY {"hex": "...", "tag": "CLASS number"}. Bytes
+ * that are no UTF-8 become U+FFFD, so the line is valid UTF-8 JSON.
+ * TUL_print_json writes it and a newline to `stream` (1, or 0 when nothing
+ * or not all was written); TUL_print_json_string returns it without newline
+ * for the caller to free(), or null for an error object or on shortage. */
+TUL_API int TUL_print_json(TUL_Object* obj, FILE* stream);
+TUL_API char* TUL_print_json_string(TUL_Object* obj);
+
 /* For print behaviours registered by applications: writes the indentation of
  * ctx's level when `indent` is non-zero, then `str`, through the context's
  * output functions. Nothing for a null `ctx`; a null `str` writes only the

@@ -415,3 +415,13 @@ TEST_F(CliTest, IntegersAre64BitUnlessStrict) {
   EXPECT_NE(nine.err.find("INTEGER values are 64-bit"), std::string::npos) << nine.err;
   EXPECT_NE(run("--help").out.find("--strict-integers"), std::string::npos);
 }
+
+TEST_F(CliTest, JsonLinesOnePerRecord) {
+  const Result decoded = run(kDefs + "decode --json Message " + kGet);
+  EXPECT_EQ(decoded.status, 0);
+  EXPECT_EQ(std::count(decoded.out.begin(), decoded.out.end(), '\n'), 2);
+  EXPECT_EQ(decoded.out.find("{\"type\":\"Message\",\"value\":{\"version\":0,\"community\":\"public\""), 0u) << decoded.out;
+  const Result translated = run(kEventDefs + "translate --json Trap-PDU " + kExamples + "traps.ber");
+  EXPECT_NE(translated.out.find("{\"simple\":{\"string\":\"eth1\"}}"), std::string::npos) << translated.out;
+  EXPECT_EQ(run(kDefs + "encode --json " + kTrap).status, 2);
+}

@@ -39,6 +39,7 @@ struct Invocation {
   std::string value_file;  // ... read from this file
   bool keep_going = false;  // report a failed record and go on with the next
   bool strict_integers = false;  // keep the library's 32-bit INTEGER values
+  bool json = false;             // print values as JSON lines
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -133,6 +134,10 @@ using RecordAction = std::function<bool(std::span<const uint8_t>, const Frame&, 
 // --keep-going says so and the next record can be found. False when the
 // input could not be read or any record failed.
 bool for_each_record(const Invocation& inv, const std::string& path, bool go_on, const RecordAction& action);
+
+// Prints a value read from a record: value notation, or a JSON line with
+// --json.
+void print_record_value(TUL_Object* value, const Invocation& inv);
 
 // ---- commands.cc ----------------------------------------------------------
 

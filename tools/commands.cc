@@ -115,7 +115,7 @@ bool identifier_expected(TUL_Object* value, std::span<const uint8_t> record, con
 // record that could not be measured still goes to the decoder, whose message
 // says what it found, followed by what the measuring found.
 bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const uint8_t> octets,
-                   const Frame& frame, const std::string& where, bool strict) {
+                   const Frame& frame, const std::string& where, const Invocation& inv) {
   if (octets.size() > INT_MAX) {
     report("%s: record too large", where.c_str());
     return false;
@@ -133,8 +133,8 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
     report("%s: %s", where.c_str(), why.c_str());
     return false;
   }
-  if (!identifier_expected(value.get(), octets, where, type, strict)) return false;
-  TUL_print(value.get(), stdout);
+  if (!identifier_expected(value.get(), octets, where, type, inv.strict)) return false;
+  print_record_value(value.get(), inv);
   return true;
 }
 
@@ -158,7 +158,7 @@ int run_decode(TUL_Metadata* md, const Invocation& inv) {
   if (!type_exists(md, type)) return kExitUsage;
   const bool ok = for_each_record(inv, optional_file(inv, 1), false,
                                   [&](std::span<const uint8_t> octets, const Frame& frame, const std::string& where) {
-                                    return decode_record(md, type, octets, frame, where, inv.strict);
+                                    return decode_record(md, type, octets, frame, where, inv);
                                   });
   return ok ? kExitOk : kExitFailure;
 }

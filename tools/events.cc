@@ -35,7 +35,7 @@ const char* report_type(const std::string& kind) { return kind == "Trap-PDU" ? "
 // Translates one framed record and prints its attribute list; false, with
 // a message naming the record, when it does not translate.
 bool translate_record(TUL_Metadata* md, const std::string& kind, std::span<const uint8_t> octets,
-                      const std::string& where) {
+                      const std::string& where, const Invocation& inv) {
   OwnedValue ber(octets.size() > INT_MAX ? nullptr
                                          : TUL_new("BER-String", md, static_cast<int>(octets.size()),
                                                    static_cast<const void*>(octets.data())));
@@ -53,7 +53,7 @@ bool translate_record(TUL_Metadata* md, const std::string& kind, std::span<const
            decodes ? "" : decode_error_text(md, decoded.get()).c_str());
     return false;
   }
-  TUL_print(list.get(), stdout);
+  print_record_value(list.get(), inv);
   return true;
 }
 
@@ -125,7 +125,7 @@ int run_translate(TUL_Metadata* md, const Invocation& inv) {
   }
   const bool ok = for_each_record(inv, input_path(inv), true,
                                   [&](std::span<const uint8_t> octets, const Frame& frame, const std::string& where) {
-                                    if (frame.complete) return translate_record(md, kind, octets, where);
+                                    if (frame.complete) return translate_record(md, kind, octets, where, inv);
                                     report("%s: %s", where.c_str(), frame.problem.c_str());
                                     return false;
                                   });

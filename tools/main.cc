@@ -36,6 +36,7 @@ constexpr const char* kGeneralHelp =
     "                (such as TUL.Asn1 values), a persistence file, or a\n"
     "                directory of persistence files; may be repeated\n"
     "  --hex         BER as hexadecimal text (decode, encode, translate)\n"
+    "  --json        print each value as one line of JSON (decode, translate)\n"
     "  --keep-going  report a record that fails and go on with the next; the\n"
     "                exit status is 1 at the end (decode, encode, translate)\n"
     "  --final       describe the type that holds the fields (describe)\n"
@@ -207,6 +208,7 @@ struct CommandFlag {
 constexpr CommandFlag kCommandFlags[] = {
     {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode, Command::kTranslate},
     {"--keep-going", &Invocation::keep_going, Command::kDecode, Command::kEncode, Command::kTranslate},
+    {"--json", &Invocation::json, Command::kDecode, Command::kTranslate},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
 };

@@ -94,4 +94,9 @@ bool for_each_record(const Invocation& inv, const std::string& path, bool go_on,
   return walk_stream(octets, input.name(), go_on, action);
 }
 
+void print_record_value(TUL_Object* value, const Invocation& inv) {
+  if (!inv.json) return TUL_print(value, stdout);
+  if (!TUL_print_json(value, stdout)) report("cannot write a %s value as JSON", TUL_object_type(value));
+}
+
 }  // namespace tul::cli
