@@ -425,3 +425,17 @@ TEST_F(CliTest, JsonLinesOnePerRecord) {
   EXPECT_NE(translated.out.find("{\"simple\":{\"string\":\"eth1\"}}"), std::string::npos) << translated.out;
   EXPECT_EQ(run(kDefs + "encode --json " + kTrap).status, 2);
 }
+
+TEST_F(CliTest, OctetStringsShowTheirTextUnlessPlain) {
+  const Result annotated = run(kDefs + "decode Message " + kTrap);
+  for (const char* text : {"community '7075626C6963'H -- \"public\" --,", "internet : 'C000020A'H -- 192.0.2.10 --,",
+                           "string : '65746831'H -- \"eth1\" --"})
+    EXPECT_NE(annotated.out.find(text), std::string::npos) << text;
+  EXPECT_EQ(run(kDefs + "encode " + file("a.txt", annotated.out)).out, slurp(kTrap));
+  const Result plain = run(kDefs + "--plain decode Message " + kTrap);
+  EXPECT_EQ(plain.out.find("--"), std::string::npos) << plain.out;
+  // Text that would end the comment early, octets that are no text and
+  // whole encodings get no comment.
+  const Result others = run("print " + file("o.txt", "OCTET STRING '612D2D62'H\nOCTET STRING '0001'H\nANY '0401'H\n"));
+  EXPECT_EQ(others.out, "OCTET STRING '612D2D62'H\nOCTET STRING '0001'H\nANY '0401'H\n");
+}

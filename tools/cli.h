@@ -40,6 +40,7 @@ struct Invocation {
   bool keep_going = false;  // report a failed record and go on with the next
   bool strict_integers = false;  // keep the library's 32-bit INTEGER values
   bool json = false;             // print values as JSON lines
+  bool plain = false;            // no text comments after octet strings
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -172,6 +173,12 @@ std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
 
 int run_translate(TUL_Metadata* md, const Invocation& inv);
 int run_filter(TUL_Metadata* md, const Invocation& inv);
+// ---- annotate.cc ----------------------------------------------------------
+
+// Makes the OCTET STRING values of `md` print with their text (or the
+// dotted quad of an IpAddress) in a comment after the octets.
+void annotate_octet_strings(TUL_Metadata* md);
+
 // ---- html.cc --------------------------------------------------------------
 
 int run_html(TUL_Metadata* md, const Invocation& inv);

@@ -51,6 +51,9 @@ constexpr const char* kGeneralHelp =
     "  --strict-integers  keep INTEGER and ENUMERATED values 32-bit, the\n"
     "                library's default; without it they are 64-bit, so that\n"
     "                TimeTicks and counters of 2^31 and more decode\n"
+    "  --plain       print OCTET STRING values without the comment that shows\n"
+    "                their text (\"public\") or, for an IpAddress, its dotted\n"
+    "                quad (192.0.2.10)\n"
     "  --version     print the library version\n"
     "  -h, --help    show help, for COMMAND when one is given\n"
     "\n"
@@ -225,6 +228,7 @@ constexpr GlobalFlag kGlobalFlags[] = {
     {"--strict", &Invocation::strict},
     {"--raw-any", &Invocation::raw_any},
     {"--strict-integers", &Invocation::strict_integers},
+    {"--plain", &Invocation::plain},
 };
 
 // Parses the command line into `inv`. Returns -1 to go on, or the exit status
@@ -323,6 +327,7 @@ int run(const Invocation& inv) {
     report("cannot create a dictionary: out of memory");
     return kExitFailure;
   }
+  if (!inv.plain) annotate_octet_strings(md);
   int status = kExitOk;
   for (const std::string& path : inv.defs)
     if (!load_definitions(md, path)) {

@@ -57,13 +57,17 @@ std::string tag_of(std::span<const unsigned char> octets) {
   return std::string(kClasses[octets[0] >> 6]) + " " + std::to_string(number);
 }
 
+// Character strings by their table, whole encodings by their print (an
+// application may replace the OCTET STRING print, so that one is not asked).
 Json octet_json(TUL_Object* obj) {
   const auto octets = octets_of(obj);
   const TUL_Behavior* b = tul_behavior(obj);
-  if (b->print == TUL_printable_behavior.print) return std::string(octets.begin(), octets.end());
-  if (b->print == TUL_octet_behavior.print && printable(octets)) return std::string(octets.begin(), octets.end());
+  const bool encoding = b->print == ber_string_behavior.print;
+  if (b == &tul_dtd(obj)->printable_behavior || b->print == TUL_printable_behavior.print ||
+      (!encoding && printable(octets)))
+    return std::string(octets.begin(), octets.end());
   Json hex = {{"hex", hex_of(octets.data(), octets.size())}};
-  if (b->print != TUL_octet_behavior.print) hex["tag"] = tag_of(octets);
+  if (encoding) hex["tag"] = tag_of(octets);
   return hex;
 }
 
