@@ -24,6 +24,7 @@ class JsonTest : public DictionaryTest {
     const char* definitions[] = {
         "TUL.Asn1 { name 'Colour', type 'ENUMERATED', enums { { label 'red', value 0 }, { label 'green', value 1 } } }",
         "TUL.Asn1 { name 'Pick', type 'CHOICE', fields { { name 'n', type 'INTEGER' }, { name 's', type 'IA5String' } } }",
+        "TUL.Asn1 { name 'Deep', type 'CHOICE', fields { { name 'leaf', type 'INTEGER' }, { name 'down', type 'Deep' } } }",
         "TUL.Asn1 { name 'Picks', type 'SEQUENCE OF', fields { { type 'Pick' } } }",
         "TUL.Asn1 { name 'Rec', type 'SEQUENCE', fields { { name 'a', type 'INTEGER' },"
         " { name 'b', type 'OCTET STRING', tagClass context, tagValue 0, tagModifier implicit, existence optional },"
@@ -97,6 +98,17 @@ TEST_F(JsonTest, AnyOctetsGiveValidUtf8Json) {
       }
     }
   }
+}
+
+// Whatever nests deep enough to parse writes as JSON too.
+TEST_F(JsonTest, DeepestValue) {
+  std::string text = "Deep ";
+  for (int i = 1; i < 256; ++i) text += "down : ";
+  Value deepest(TUL_parse_str(md, (text + "leaf : 1").c_str()));
+  ASSERT_TRUE(ok(deepest));
+  Json value = line_of(deepest.get())["value"];
+  for (int i = 1; i < 256; ++i) value = Json(value["down"]);
+  EXPECT_EQ(value, Json::parse(R"({"leaf":1})"));
 }
 
 TEST_F(JsonTest, StreamAndFailures) {

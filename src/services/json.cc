@@ -137,30 +137,31 @@ bool choice_json(TUL_Object* obj, Json& out, int& depth) {
   return to_json(record->choice, out[record->member ? record->member : ""], depth);
 }
 
-// False when the value nests deeper than any value the library builds.
+// False when the value nests deeper than any value the library builds;
+// constructed levels count as they do for decode and print.
 bool to_json(TUL_Object* obj, Json& out, int& depth) {
-  NestingLevel level(depth);
-  if (!level) return false;
   if (!obj || obj->error || !obj->type_ref || !tul_behavior(obj)) {
     out = nullptr;
     return true;
   }
-  switch (TUL_object_basic_type(obj)) {
+  const int basic_type = TUL_object_basic_type(obj);
+  switch (basic_type) {
     case TUL_BOOLEAN_TYPE: out = reinterpret_cast<const TUL_Boolean*>(obj)->boolean != 0; return true;
     case TUL_INTEGER_TYPE: out = integer_value(obj); return true;
     case TUL_ENUMERATED_TYPE: out = enum_json(obj); return true;
     case TUL_REAL_TYPE: out = real_json(obj); return true;
-    case TUL_NULL_TYPE: out = nullptr; return true;
     case TUL_OID_TYPE: out = oid_json(obj); return true;
     case TUL_BITSTRING_TYPE: out = bits_json(obj); return true;
     case TUL_OCTETSTRING_TYPE: out = octet_json(obj); return true;
-    case TUL_SEQUENCE_TYPE:
-    case TUL_SET_TYPE: return structure_json(obj, out, depth);
-    case TUL_SEQUENCEOF_TYPE:
-    case TUL_SETOF_TYPE: return list_json(obj, out, depth);
-    case TUL_CHOICE_TYPE: return choice_json(obj, out, depth);
-    default: out = nullptr; return true;
+    default: break;
   }
+  NestingLevel level(depth);
+  if (!level) return false;
+  if (basic_type & (TUL_SEQUENCE_TYPE | TUL_SET_TYPE)) return structure_json(obj, out, depth);
+  if (basic_type & (TUL_SEQUENCEOF_TYPE | TUL_SETOF_TYPE)) return list_json(obj, out, depth);
+  if (basic_type & TUL_CHOICE_TYPE) return choice_json(obj, out, depth);
+  out = nullptr;  // NULL
+  return true;
 }
 
 // The line of `obj` without its newline; empty on failure.
