@@ -1,7 +1,7 @@
 // Feeds arbitrary octets to the BER element reader and to TUL_decode. The
 // reader's tree is written back, read again, traced and run through every
-// content conversion; each decoded value is printed, encoded, decoded again
-// and must equal itself. One dictionary, made on first use, holds a few
+// content conversion; each decoded value is printed (also as JSON), encoded,
+// decoded again and must equal itself. One dictionary, made on first use, holds a few
 // recursive user types with tags, ANY, ANY DEFINED BY (through a registered
 // attribute), CHOICE, SET and SEQUENCE OF.
 #include <cstddef>
@@ -159,6 +159,7 @@ void exercise_decoders(TUL_Metadata* md, const uint8_t* data, size_t size) {
       continue;
     }
     std::free(TUL_print2str(value));
+    std::free(TUL_print_json_string(value));
     TUL_Object* encoded = TUL_encode(value);
     check(encoded != nullptr && encoded->error == 0);
     TUL_Object* back = TUL_decode(type, encoded, md);
@@ -177,6 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static TUL_Metadata* md = make_dictionary();
   if (size > (1u << 20)) return 0;
   exercise_reader(data, size);
+  // Inputs of odd size decode with wide integers, so both widths are covered.
+  TUL_set_wide_integers(static_cast<int>(size & 1));
   exercise_decoders(md, data, size);
   return 0;
 }

@@ -563,6 +563,14 @@ TUL_API TUL_Object* TUL_assign(TUL_Object* seq, const char* member, TUL_Object* 
 TUL_API int TUL_read_bool(TUL_Object* obj);
 TUL_API long TUL_read_int(TUL_Object* obj);
 TUL_API long TUL_read_enum(TUL_Object* obj);
+/* Extension: the 64-bit value of an INTEGER or ENUMERATED value (its low 32
+ * bits, sign-extended, with wide integers off); 0 and trace 7 otherwise. */
+TUL_API int64_t TUL_read_int64(TUL_Object* obj);
+/* Extension: a new INTEGER- or ENUMERATED-based value of `type` holding
+ * `value`. With wide integers off a value outside the 32-bit range gives
+ * error 21, like any invalid argument; a type of another basic type gives
+ * error 7. */
+TUL_API TUL_Object* TUL_new_int64(const char* type, TUL_Metadata* dtd, int64_t value);
 /* The octets of a string value (any string type, BER-String, ANY), owned
  * by the value; TUL_size(obj) of them, followed by a NUL that is not
  * counted. Also the message of an error object. */
@@ -595,6 +603,17 @@ TUL_API int TUL_get_option(int topic);
  * 32-bit INTEGER range), stays a whole ANY value, as with the switch off,
  * and nothing is reported. Process-wide, like the options. */
 TUL_API void TUL_set_typed_any(int on);
+
+/* Extension, off by default: with `on` non-zero, INTEGER and ENUMERATED
+ * values are 64-bit. Contents of up to 8 octets decode (9 or more are still
+ * error 17), and values print, parse, encode, compare and read
+ * (TUL_read_int, TUL_read_enum, TUL_read_int64) with their full width.
+ * Values keep their 64-bit value whenever the switch is turned, but while
+ * it is off every function sees only its low 32 bits, exactly as without
+ * this extension. Process-wide, like the options; TUL_set_option does not
+ * know it. */
+TUL_API void TUL_set_wide_integers(int on);
+TUL_API int TUL_get_wide_integers(void);
 TUL_API char* TUL_library_version(void);
 TUL_API char* TUL_format_version(void);
 
@@ -696,6 +715,24 @@ TUL_API char* TUL_print2str(TUL_Object* obj);
  * empty text for a null `obj`. The caller frees it with free(). On memory
  * shortage null. */
 TUL_API char* TUL_print_value(TUL_Object* obj, int level);
+
+/* Extension: the value as one line of JSON, {"type": NAME, "value": V}, with
+ * V by basic type: SEQUENCE and SET an object keyed by member names (absent
+ * members left out), SEQUENCE OF and SET OF an array, CHOICE an object with
+ * the alternative's name as its one key, INTEGER, REAL and BOOLEAN numbers
+ * and true/false (REAL infinities and NaN as the strings "PLUS-INFINITY",
+ * "MINUS-INFINITY", "NOT-A-NUMBER"), NULL null, ENUMERATED its name (the
+ * number when it has none), OBJECT IDENTIFIER a dotted string (with
+ * TUL_OPTION_OID_AS_LABEL and a registered template {"oid": ..., "label":
+ * ...}), BIT STRING a string of 0 and 1, OCTET STRING its text when every
+ * octet is printable ASCII and else {"hex": "..."}, character strings their
+ * text, BER-String and ANY {"hex": "...", "tag": "CLASS number"}. Bytes
+ * that are no UTF-8 become U+FFFD, so the line is valid UTF-8 JSON.
+ * TUL_print_json writes it and a newline to `stream` (1, or 0 when nothing
+ * or not all was written); TUL_print_json_string returns it without newline
+ * for the caller to free(), or null for an error object or on shortage. */
+TUL_API int TUL_print_json(TUL_Object* obj, FILE* stream);
+TUL_API char* TUL_print_json_string(TUL_Object* obj);
 
 /* For print behaviours registered by applications: writes the indentation of
  * ctx's level when `indent` is non-zero, then `str`, through the context's

@@ -4,7 +4,8 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # chromium: the test suite loads the generated HTML pages in a real browser.
-for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium; do
+# nlohmann-json3-dev: JSON lines output.
+for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev; do
   have "$pkg" || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -38,6 +38,15 @@ int main(void) {
     TUL_Object* copy = TUL_copy(i);
     CHECK(TUL_equal(copy, i) && TUL_hash(copy) == TUL_hash(i));
 
+    TUL_set_wide_integers(1);
+    TUL_Object* wide = TUL_new_int64("INTEGER", md, INT64_C(5000000000));
+    char* json = TUL_print_json_string(wide);
+    CHECK(TUL_read_int64(wide) == INT64_C(5000000000) && json &&
+          strcmp(json, "{\"type\":\"INTEGER\",\"value\":5000000000}") == 0);
+    free(json);
+    TUL_free(wide);
+    TUL_set_wide_integers(0);
+
     TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
     TUL_Object* err = TUL_new("NoSuchType", md);
     CHECK(err && err->error == 4);

@@ -390,3 +390,90 @@ TEST_F(CliTest, TranslateAndFilterFailures) {
     EXPECT_NE(r.err.find(row.err_has), std::string::npos) << r.err;
   }
 }
+
+// ---- keep going past bad records ----
+
+TEST_F(CliTest, KeepGoingReportsEachBadRecordAndFailsAtTheEnd) {
+  const std::string trap = slurp(kExamples + "trap.hex");
+  const std::string lines = file("mixed.hex", trap + "30 0g\n\n3003020105 00\n300302\n" + trap);
+  const std::string traps = slurp(kExamples + "traps.ber");
+  const std::string values = file("mixed.txt", "INTEGER 5\nINTEGER x y\n  z\nMessage { version 0, community ''H }\nINTEGER 7\n");
+  const struct {
+    const char* name;
+    std::string args;
+    std::string out;  // exact standard output, or the count of this text below
+    int count;
+    std::vector<std::string> err_has;
+  } rows[] = {
+      {"decode: one hex record per line", kDefs + "decode --keep-going --hex Message " + lines, "Message {", 2,
+       {"mixed.hex:2: 'g' is not a hexadecimal digit", "mixed.hex:2: record 2 at offset 205: skipped",
+        "mixed.hex:4: record 3 at offset 205: #17", "1 octets after the record on its line",
+        "mixed.hex:5: record 4 at offset 211: #17", "element cut short"}},
+      {"decode: raw records go on until one cannot be measured",
+       kDefs + "decode --keep-going Message " + file("r.ber", slurp(kTrap) + "\x02\x01\x05" + slurp(kTrap) + "\x30\x05"),
+       "Message {", 2, {"record 2 at offset 205: #17", "record 4 at offset 413: #17"}},
+      {"encode: values that do not parse or encode are skipped", kDefs + "encode --hex --keep-going " + values,
+       "020105\n020107\n", -1, {"mixed.txt:2: #11 parse error", "mixed.txt:4: cannot encode the Message value"}},
+      {"translate: bad lines and cut records", kEventDefs + "translate --hex --keep-going Trap-PDU " +
+       file("t.hex", "0102\n" + std::string(1, '\n')), "", -1, {"t.hex:1: record 1 at offset 0: element cut short"}},
+      {"translate: raw records", kEventDefs + "translate --keep-going Trap-PDU " + file("t.ber", traps + "\x02\x01\x05" + traps + "\x30"),
+       "AttributeList {", 4, {"record 3 at offset 99: does not translate", "record 6 at offset 201: element cut short"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = run(row.args);
+    EXPECT_EQ(r.status, 1);
+    if (row.count < 0) {
+      EXPECT_EQ(r.out, row.out);
+    } else {
+      std::size_t count = 0;
+      for (std::size_t at = 0; (at = r.out.find(row.out, at)) != std::string::npos; ++at) ++count;
+      EXPECT_EQ(count, static_cast<std::size_t>(row.count)) << r.out;
+    }
+    for (const std::string& text : row.err_has) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+  }
+  // Without the option the first bad record still ends the run.
+  EXPECT_EQ(run(kDefs + "encode --hex " + values).out, "020105\n");
+  EXPECT_EQ(run(kDefs + "decode --hex Message " + lines).status, 1);
+  EXPECT_EQ(run("print --keep-going x").status, 2);
+}
+
+TEST_F(CliTest, IntegersAre64BitUnlessStrict) {
+  const std::string wide = file("wide.hex", "02050080000000\n");
+  const Result decoded = run("decode --hex INTEGER " + wide);
+  EXPECT_EQ(decoded.status, 0);
+  EXPECT_EQ(decoded.out, "INTEGER 2147483648\n");
+  EXPECT_EQ(run("encode --hex " + file("wide.txt", "INTEGER -4294967296")).out, "0205FF00000000\n");
+  const Result strict = run("--strict-integers decode --hex INTEGER " + wide);
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_NE(strict.err.find("#17 decode error"), std::string::npos);
+  EXPECT_NE(strict.err.find("INTEGER values are 32-bit with --strict-integers"), std::string::npos) << strict.err;
+  const Result nine = run("decode --hex INTEGER " + file("nine.hex", "0209 010000000000000000"));
+  EXPECT_EQ(nine.status, 1);
+  EXPECT_NE(nine.err.find("INTEGER values are 64-bit"), std::string::npos) << nine.err;
+  EXPECT_NE(run("--help").out.find("--strict-integers"), std::string::npos);
+}
+
+TEST_F(CliTest, JsonLinesOnePerRecord) {
+  const Result decoded = run(kDefs + "decode --json Message " + kGet);
+  EXPECT_EQ(decoded.status, 0);
+  EXPECT_EQ(std::count(decoded.out.begin(), decoded.out.end(), '\n'), 2);
+  EXPECT_EQ(decoded.out.find("{\"type\":\"Message\",\"value\":{\"version\":0,\"community\":\"public\""), 0u) << decoded.out;
+  const Result translated = run(kEventDefs + "translate --json Trap-PDU " + kExamples + "traps.ber");
+  EXPECT_NE(translated.out.find("{\"simple\":{\"string\":\"eth1\"}}"), std::string::npos) << translated.out;
+  EXPECT_EQ(run(kDefs + "encode --json " + kTrap).status, 2);
+}
+
+TEST_F(CliTest, OctetStringsShowTheirTextUnlessPlain) {
+  const Result annotated = run(kDefs + "decode Message " + kTrap);
+  for (const char* text : {"community '7075626C6963'H -- \"public\" --,", "internet : 'C000020A'H -- 192.0.2.10 --,",
+                           "string : '65746831'H -- \"eth1\" --"})
+    EXPECT_NE(annotated.out.find(text), std::string::npos) << text;
+  EXPECT_EQ(run(kDefs + "encode " + file("a.txt", annotated.out)).out, slurp(kTrap));
+  const Result plain = run(kDefs + "--plain decode Message " + kTrap);
+  EXPECT_EQ(plain.out.find("--"), std::string::npos) << plain.out;
+  // Text that would end the comment early, octets that are no text and
+  // whole encodings get no comment.
+  const Result others = run("print " + file("o.txt", "OCTET STRING '612D2D62'H\nOCTET STRING '0001'H\nANY '0401'H\n"));
+  EXPECT_EQ(others.out, "OCTET STRING '612D2D62'H\nOCTET STRING '0001'H\nANY '0401'H\n");
+}

@@ -336,3 +336,74 @@ TEST_F(PrimitiveTest, TaggedTypesEncodeAndDecode) {
 }
 
 }  // namespace
+
+// ---- wide integers ----
+
+// Turns wide integers on for a scope; every other test runs with them off.
+struct WideIntegers {
+  WideIntegers() { TUL_set_wide_integers(1); }
+  ~WideIntegers() { TUL_set_wide_integers(0); }
+};
+
+TEST_F(PrimitiveTest, WideIntegersDecodeEightOctetsAndRoundTrip) {
+  const struct {
+    const char* name;
+    const char* type;
+    const char* ber;
+    const char* print;
+    int64_t value;
+  } rows[] = {
+      {"TimeTicks beyond 2^31", "INTEGER", "02 05 00 80 00 00 00", "2147483648", 2147483648LL},
+      {"counter of 2^32", "INTEGER", "02 05 01 00 00 00 00", "4294967296", 4294967296LL},
+      {"int64 max", "INTEGER", "02 08 7F FF FF FF FF FF FF FF", "9223372036854775807", INT64_MAX},
+      {"int64 min", "INTEGER", "02 08 80 00 00 00 00 00 00 00", "-9223372036854775808", INT64_MIN},
+      {"negative five octets", "INTEGER", "02 05 FF 7F FF FF FF", "-2147483649", -2147483649LL},
+      {"enumerated outside the names", "Colour", "0A 05 01 00 00 00 00", "4294967296 -- invalid 'Colour' value --",
+       4294967296LL},
+      {"32-bit values as ever", "Level", "02 01 09", "high", 9},
+  };
+  WideIntegers wide;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Value octets(ber(md, row.ber));
+    Value v(TUL_decode(row.type, octets.get(), md));
+    ASSERT_TRUE(ok(v)) << text_of(v.get());
+    EXPECT_EQ(value_text(v), row.print);
+    EXPECT_EQ(encode_hex(v.get()), row.ber);
+    EXPECT_EQ(TUL_read_int64(v.get()), row.value);
+    Value parsed = parse(row.type, row.print), made(TUL_new_int64(row.type, md, row.value));
+    EXPECT_TRUE(ok(parsed) && TUL_equal(parsed.get(), v.get()));
+    EXPECT_TRUE(ok(made) && TUL_equal(made.get(), v.get()) && TUL_hash(made.get()) == TUL_hash(v.get()));
+    Value copy(TUL_copy(v.get()));
+    EXPECT_TRUE(ok(copy) && TUL_equal(copy.get(), v.get()));
+  }
+  // Texts beyond the 64-bit range saturate as 32-bit ones do without the switch.
+  EXPECT_EQ(value_text(parse("INTEGER", "99999999999999999999")), "9223372036854775807");
+  EXPECT_EQ(value_text(parse("INTEGER", "-99999999999999999999")), "-9223372036854775808");
+  EXPECT_EQ(TUL_read_int(Value(TUL_new_int64("INTEGER", md, -5000000000LL)).get()), -5000000000L);
+}
+
+TEST_F(PrimitiveTest, WideIntegersLimitsAndTheSwitchOff) {
+  StderrCapture err;
+  const std::string overflow = "#17 decode error: 'wrong encoding or data overflow' in an object from type 'INTEGER'";
+  EXPECT_EQ(decode_error_text(md, "INTEGER", "02 05 00 80 00 00 00"), overflow);  // off: 4 octets at most
+  {
+    WideIntegers wide;
+    EXPECT_EQ(decode_error_text(md, "INTEGER", "02 09 00 80 00 00 00 00 00 00 00"), overflow);
+    Value wrong(TUL_new_int64("OCTET STRING", md, 1));
+    EXPECT_EQ(wrong ? wrong->error : 0, TUL_ERR_INCOMPATIBLE);
+  }
+  Value too_wide(TUL_new_int64("INTEGER", md, INT64_C(1) << 40));
+  EXPECT_EQ(too_wide ? too_wide->error : 0, TUL_ERR_ARGUMENT);
+  // Off again: a value made wide reads, prints and encodes as its low 32 bits.
+  Value v;
+  {
+    WideIntegers wide;
+    v.reset(TUL_new_int64("INTEGER", md, (INT64_C(1) << 32) + 7));
+  }
+  EXPECT_EQ(TUL_read_int64(v.get()), 7);
+  EXPECT_EQ(value_text(v), "7");
+  EXPECT_EQ(encode_hex(v.get()), "02 01 07");
+  EXPECT_EQ(value_text(parse("INTEGER", "4294967296")), "2147483647");
+  err.take();
+}

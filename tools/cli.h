@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ struct Invocation {
   bool value = false;      // html: document a value as well
   std::string value_file;  // ... read from this file
   bool check = false;  // import: parse and resolve only
+  bool keep_going = false;  // report a failed record and go on with the next
+  bool strict_integers = false;  // keep the library's 32-bit INTEGER values
+  bool json = false;             // print values as JSON lines
+  bool plain = false;            // no text comments after octet strings
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -74,7 +79,7 @@ bool read_all(const InputFile& input, std::vector<uint8_t>& octets);
 // False, with a message naming `name` and the line, on any other character
 // or an odd number of digits.
 bool hex_to_octets(std::span<const uint8_t> text, const std::string& name,
-                   std::vector<uint8_t>& octets);
+                   std::vector<uint8_t>& octets, int first_line = 1);
 
 // Writes the octets as upper-case hexadecimal digits and a newline.
 void write_hex_line(std::span<const uint8_t> octets, FILE* out);
@@ -89,6 +94,10 @@ class ValueReader {
   // kValue: `*value` is a new value the caller frees. kEnd: only white
   // space and comments were left. kError: the message is written.
   Status next(TUL_Object** value);
+  // After a value that did not parse: steps to the next line that begins
+  // with a letter, where the next value is taken to begin. False at the end
+  // of the input or on a read error.
+  bool resync();
   // Line on which the last value read (or attempted) begins.
   int value_line() const { return value_line_; }
   const std::string& name() const { return input_.name(); }
@@ -105,6 +114,35 @@ class ValueReader {
 // The text of an error object: its message, or a plain note when the library
 // gave no object at all.
 std::string error_text(TUL_Object* error);
+
+// ---- records.cc ----------------------------------------------------------
+
+// Outcome of measuring the BER element at the start of some octets.
+struct Frame {
+  bool complete;        // the whole element is present and well formed
+  std::size_t length;   // identifier, length and contents octets, when complete
+  std::string problem;  // what is wrong, when not complete
+};
+
+// Measures the record at the start of `octets` with the library's own reader.
+Frame measure_element(std::span<const uint8_t> octets);
+
+// Handles one record: its octets (all that is left when it could not be
+// measured), how it measured, and the text that names it in messages. False
+// when the record failed, with the message written.
+using RecordAction = std::function<bool(std::span<const uint8_t>, const Frame&, const std::string&)>;
+
+// Reads the BER records of the file at `path` (hexadecimal text with --hex;
+// one record per line with --hex and --keep-going) and hands each to
+// `action`. After a failed record the run goes on when `go_on` or
+// --keep-going says so and the next record can be found. False when the
+// input could not be read or any record failed.
+bool for_each_record(const Invocation& inv, const std::string& path, bool go_on, const RecordAction& action);
+
+// Prints a value read from a record: value notation, or a JSON line with
+// --json.
+void print_record_value(TUL_Object* value, const Invocation& inv);
+
 
 // ---- defs.cc --------------------------------------------------------------
 
@@ -138,11 +176,17 @@ int run_header(TUL_Metadata* md, const Invocation& inv);
 // ---- events.cc ------------------------------------------------------------
 
 // The text of a decode's error object; for an INTEGER-based type that did
-// not fit, followed by the note that INTEGER values are 32-bit.
+// not fit, followed by the note on how wide INTEGER values are.
 std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
 
 int run_translate(TUL_Metadata* md, const Invocation& inv);
 int run_filter(TUL_Metadata* md, const Invocation& inv);
+// ---- annotate.cc ----------------------------------------------------------
+
+// Makes the OCTET STRING values of `md` print with their text (or the
+// dotted quad of an IpAddress) in a comment after the octets.
+void annotate_octet_strings(TUL_Metadata* md);
+
 // ---- html.cc --------------------------------------------------------------
 
 int run_html(TUL_Metadata* md, const Invocation& inv);

@@ -41,42 +41,33 @@ const std::string& optional_file(const Invocation& inv, std::size_t index) {
 }
 
 // Reads the typed values of the file at `path` one after the other and hands
-// each to `action`, which says whether to go on; the values are freed here.
-// False when the file cannot be read or parsed or `action` says stop.
+// each to `action`, which says whether it succeeded; the values are freed
+// here. With `go_on`, a value that does not parse or fails in `action` is
+// counted and reading goes on. False when the file cannot be read or any
+// value failed.
 template <class Action>
-bool for_each_value(TUL_Metadata* md, const std::string& path, Action action) {
+bool for_each_value(TUL_Metadata* md, const std::string& path, bool go_on, Action action) {
   InputFile input(path);
   if (!input.ok()) return false;
   ValueReader reader(md, input);
+  bool failed = false;
   for (;;) {
     TUL_Object* next = nullptr;
     switch (reader.next(&next)) {
       case ValueReader::Status::kEnd:
-        return true;
+        return !failed;
       case ValueReader::Status::kError:
-        return false;
+        if (!go_on || !reader.resync()) return false;
+        failed = true;
+        continue;
       case ValueReader::Status::kValue:
         break;
     }
     const ValuePtr value(next);
-    if (!action(value.get(), reader)) return false;
+    if (action(value.get(), reader)) continue;
+    if (!go_on) return false;
+    failed = true;
   }
-}
-
-// Outcome of measuring the BER element at the start of some octets.
-struct Frame {
-  bool complete;        // the whole element is present and well formed
-  std::size_t length;   // identifier, length and contents octets, when complete
-  std::string problem;  // what is wrong, when not complete
-};
-
-// Measures the record at the start of `octets` with the library's own reader.
-Frame measure_element(std::span<const uint8_t> octets) {
-  const char* problem = "";
-  const long size = octets.size() > LONG_MAX ? LONG_MAX : static_cast<long>(octets.size());
-  const long length = TUL_ber_length(octets.data(), size, &problem);
-  if (length < 0) return {false, 0, problem};
-  return {true, static_cast<std::size_t>(length), {}};
 }
 
 // The identifier octets at the start of an encoding (one, or more for a
@@ -124,7 +115,7 @@ bool identifier_expected(TUL_Object* value, std::span<const uint8_t> record, con
 // record that could not be measured still goes to the decoder, whose message
 // says what it found, followed by what the measuring found.
 bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const uint8_t> octets,
-                   const Frame& frame, const std::string& where, bool strict) {
+                   const Frame& frame, const std::string& where, const Invocation& inv) {
   if (octets.size() > INT_MAX) {
     report("%s: record too large", where.c_str());
     return false;
@@ -142,8 +133,8 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
     report("%s: %s", where.c_str(), why.c_str());
     return false;
   }
-  if (!identifier_expected(value.get(), octets, where, type, strict)) return false;
-  TUL_print(value.get(), stdout);
+  if (!identifier_expected(value.get(), octets, where, type, inv.strict)) return false;
+  print_record_value(value.get(), inv);
   return true;
 }
 
@@ -152,31 +143,16 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
 int run_decode(TUL_Metadata* md, const Invocation& inv) {
   const std::string& type = inv.arguments[0];
   if (!type_exists(md, type)) return kExitUsage;
-  InputFile input(optional_file(inv, 1));
-  std::vector<uint8_t> octets;
-  if (!input.ok() || !read_all(input, octets)) return kExitFailure;
-  if (inv.hex) {
-    std::vector<uint8_t> text;
-    text.swap(octets);
-    if (!hex_to_octets(text, input.name(), octets)) return kExitFailure;
-  }
-  const std::span<const uint8_t> all(octets);
-  std::size_t offset = 0;
-  for (int record = 1; offset < all.size(); ++record) {
-    const std::span<const uint8_t> rest = all.subspan(offset);
-    const Frame frame = measure_element(rest);
-    const std::size_t length = frame.complete ? frame.length : rest.size();
-    const std::string where = input.name() + ": record " + std::to_string(record) + " at offset " +
-                              std::to_string(offset);
-    if (!decode_record(md, type, rest.first(length), frame, where, inv.strict)) return kExitFailure;
-    offset += length;
-  }
-  return kExitOk;
+  const bool ok = for_each_record(inv, optional_file(inv, 1), false,
+                                  [&](std::span<const uint8_t> octets, const Frame& frame, const std::string& where) {
+                                    return decode_record(md, type, octets, frame, where, inv);
+                                  });
+  return ok ? kExitOk : kExitFailure;
 }
 
 int run_encode(TUL_Metadata* md, const Invocation& inv) {
   const bool ok =
-      for_each_value(md, optional_file(inv, 0), [&](TUL_Object* value, const ValueReader& reader) {
+      for_each_value(md, optional_file(inv, 0), inv.keep_going, [&](TUL_Object* value, const ValueReader& reader) {
         ValuePtr ber(TUL_encode(value));
         if (is_error(ber.get())) {
           report("%s:%d: cannot encode the %s value: %s", reader.name().c_str(),
@@ -197,7 +173,7 @@ int run_encode(TUL_Metadata* md, const Invocation& inv) {
 
 int run_print(TUL_Metadata* md, const Invocation& inv) {
   const bool ok =
-      for_each_value(md, optional_file(inv, 0), [](TUL_Object* value, const ValueReader&) {
+      for_each_value(md, optional_file(inv, 0), false, [](TUL_Object* value, const ValueReader&) {
         TUL_print(value, stdout);
         return true;
       });

@@ -35,7 +35,7 @@ const char* report_type(const std::string& kind) { return kind == "Trap-PDU" ? "
 // Translates one framed record and prints its attribute list; false, with
 // a message naming the record, when it does not translate.
 bool translate_record(TUL_Metadata* md, const std::string& kind, std::span<const uint8_t> octets,
-                      const std::string& where) {
+                      const std::string& where, const Invocation& inv) {
   OwnedValue ber(octets.size() > INT_MAX ? nullptr
                                          : TUL_new("BER-String", md, static_cast<int>(octets.size()),
                                                    static_cast<const void*>(octets.data())));
@@ -53,7 +53,7 @@ bool translate_record(TUL_Metadata* md, const std::string& kind, std::span<const
            decodes ? "" : decode_error_text(md, decoded.get()).c_str());
     return false;
   }
-  TUL_print(list.get(), stdout);
+  print_record_value(list.get(), inv);
   return true;
 }
 
@@ -110,7 +110,10 @@ std::string decode_error_text(TUL_Metadata* md, TUL_Object* error) {
   if (end == std::string::npos) return text;
   const std::string type = text.substr(at + marker.size(), end - at - marker.size());
   if (TUL_asn1_basic_type(md, type.c_str()) & (TUL_INTEGER_TYPE | TUL_ENUMERATED_TYPE))
-    text += " (INTEGER values are 32-bit: a value of " + type + " with more octets does not fit)";
+    text += TUL_get_wide_integers()
+                ? " (INTEGER values are 64-bit: a value of " + type + " with more octets does not fit)"
+                : " (INTEGER values are 32-bit with --strict-integers: a value of " + type +
+                      " with more octets does not fit)";
   return text;
 }
 
@@ -120,28 +123,13 @@ int run_translate(TUL_Metadata* md, const Invocation& inv) {
     report("unknown kind '%s': EventReportArgument, zrEventLogRecord, zrCMISLogRecord or Trap-PDU", kind.c_str());
     return kExitUsage;
   }
-  InputFile input(input_path(inv));
-  std::vector<uint8_t> octets;
-  if (!input.ok() || !read_all(input, octets)) return kExitFailure;
-  const std::span<const uint8_t> all(octets);
-  bool failed = false;
-  std::size_t offset = 0;
-  for (int record = 1; offset < all.size(); ++record) {
-    const std::string where = input.name() + ": record " + std::to_string(record) + " at offset " +
-                              std::to_string(offset);
-    const std::span<const uint8_t> rest = all.subspan(offset);
-    const char* problem = "";
-    const long length = TUL_ber_length(rest.data(), rest.size() > LONG_MAX ? LONG_MAX : static_cast<long>(rest.size()),
-                                       &problem);
-    // Without a length there is no telling where the next record begins.
-    if (length < 0) {
-      report("%s: %s", where.c_str(), problem);
-      return kExitFailure;
-    }
-    failed = !translate_record(md, kind, rest.first(static_cast<std::size_t>(length)), where) || failed;
-    offset += static_cast<std::size_t>(length);
-  }
-  return failed ? kExitFailure : kExitOk;
+  const bool ok = for_each_record(inv, input_path(inv), true,
+                                  [&](std::span<const uint8_t> octets, const Frame& frame, const std::string& where) {
+                                    if (frame.complete) return translate_record(md, kind, octets, where, inv);
+                                    report("%s: %s", where.c_str(), frame.problem.c_str());
+                                    return false;
+                                  });
+  return ok ? kExitOk : kExitFailure;
 }
 
 int run_filter(TUL_Metadata* md, const Invocation& inv) {

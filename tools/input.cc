@@ -66,8 +66,8 @@ bool is_space(int c) {
 }  // namespace
 
 bool hex_to_octets(std::span<const uint8_t> text, const std::string& name,
-                   std::vector<uint8_t>& octets) {
-  int line = 1;
+                   std::vector<uint8_t>& octets, int first_line) {
+  int line = first_line;
   int high = -1;  // pending first digit of a pair
   for (uint8_t c : text) {
     if (c == '\n') ++line;
@@ -138,6 +138,18 @@ bool ValueReader::skip_to_value() {
       return true;
     }
   }
+}
+
+bool ValueReader::resync() {
+  FILE* in = input_.stream();
+  for (int c = 0, previous = 0; (c = std::fgetc(in)) != EOF; previous = c) {
+    if (c == '\n') ++line_;
+    if (previous == '\n' && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
+      std::ungetc(c, in);
+      return true;
+    }
+  }
+  return false;
 }
 
 ValueReader::Status ValueReader::next(TUL_Object** value) {

@@ -38,7 +38,10 @@ constexpr const char* kGeneralHelp =
     "                file, or one that starts like a module), a persistence\n"
     "                file, or a directory of persistence files; may be repeated.\n"
     "                A bare NAME is also looked for in the installed share/tul.\n"
-    "  --hex         BER as hexadecimal text (decode, encode)\n"
+    "  --hex         BER as hexadecimal text (decode, encode, translate)\n"
+    "  --json        print each value as one line of JSON (decode, translate)\n"
+    "  --keep-going  report a record that fails and go on with the next; the\n"
+    "                exit status is 1 at the end (decode, encode, translate)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --value FILE  document the typed value in FILE as well (html)\n"
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
@@ -48,6 +51,12 @@ constexpr const char* kGeneralHelp =
     "                expect (decode; without it a warning is printed)\n"
     "  --raw-any     keep members declared ANY as raw elements instead of\n"
     "                decoding them as the type their tag names\n"
+    "  --strict-integers  keep INTEGER and ENUMERATED values 32-bit, the\n"
+    "                library's default; without it they are 64-bit, so that\n"
+    "                TimeTicks and counters of 2^31 and more decode\n"
+    "  --plain       print OCTET STRING values without the comment that shows\n"
+    "                their text (\"public\") or, for an IpAddress, its dotted\n"
+    "                quad (192.0.2.10)\n"
     "  --version     print the library version\n"
     "  -h, --help    show help, for COMMAND when one is given\n"
     "\n"
@@ -76,6 +85,9 @@ constexpr CommandInfo kCommands[] = {
      "\n"
      "A record that is cut short or malformed stops the run with a message\n"
      "naming the record and its offset; the records before it are printed.\n"
+     "With --keep-going the run goes on with the next record and the exit\n"
+     "status is 1 at the end; with --hex as well, each line holds one record,\n"
+     "so a bad line costs only itself.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs decode Message examples/trap.ber\n"},
     {"encode", Command::kEncode, 0, 1,
@@ -85,6 +97,10 @@ constexpr CommandInfo kCommands[] = {
      "BER encoding of each to standard output: raw octets, or with --hex one\n"
      "line of hexadecimal digits per value. Values are separated by white\n"
      "space or comments.\n"
+     "\n"
+     "With --keep-going a value that does not encode is reported and the others\n"
+     "are written; after a value that does not parse, reading goes on at the\n"
+     "next line that begins with a letter. The exit status is then 1.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs encode examples/trap.txt\n"},
     {"print", Command::kPrint, 0, 1,
@@ -132,13 +148,15 @@ constexpr CommandInfo kCommands[] = {
      "TUL_load_Metadata_string. The library's own \"TUL.\" types, which every\n"
      "dictionary holds, are left out. NAME must be a C identifier.\n"},
     {"translate", Command::kTranslate, 1, 2,
-     "Usage: tul [OPTIONS] translate KIND [FILE]\n"
+     "Usage: tul [OPTIONS] translate [--hex] [--keep-going] KIND [FILE]\n"
      "\n"
      "Translates each BER record of FILE, an event report, into an attribute list\n"
      "and prints it in value notation. KIND is EventReportArgument,\n"
      "zrEventLogRecord, zrCMISLogRecord (CMIP event reports) or Trap-PDU (SNMPv1\n"
      "traps). A record that does not translate is reported with its number and\n"
-     "the others go on; the exit status is then 1.\n"
+     "the others go on; the exit status is then 1. A record whose length cannot\n"
+     "be read ends the run, unless --hex and --keep-going put one record on\n"
+     "each line.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs --defs examples/cmip.defs translate\n"
      "         EventReportArgument examples/events.ber\n"},
@@ -199,10 +217,13 @@ struct CommandFlag {
   bool Invocation::*field;
   Command first;
   Command second;
+  Command third = Command::kNone;
 };
 
 constexpr CommandFlag kCommandFlags[] = {
-    {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode},
+    {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode, Command::kTranslate},
+    {"--keep-going", &Invocation::keep_going, Command::kDecode, Command::kEncode, Command::kTranslate},
+    {"--json", &Invocation::json, Command::kDecode, Command::kTranslate},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
     {"--check", &Invocation::check, Command::kImport, Command::kImport},
@@ -220,6 +241,8 @@ constexpr GlobalFlag kGlobalFlags[] = {
     {"--verbose", &Invocation::verbose},
     {"--strict", &Invocation::strict},
     {"--raw-any", &Invocation::raw_any},
+    {"--strict-integers", &Invocation::strict_integers},
+    {"--plain", &Invocation::plain},
 };
 
 // Parses the command line into `inv`. Returns -1 to go on, or the exit status
@@ -299,7 +322,7 @@ int parse_arguments(int argc, char** argv, Invocation& inv) {
                                  inv.arguments[info->max_arguments] + "'");
   for (const std::string& used : used_flags)
     for (const CommandFlag& flag : kCommandFlags)
-      if (used == flag.name && inv.command != flag.first && inv.command != flag.second)
+      if (used == flag.name && inv.command != flag.first && inv.command != flag.second && inv.command != flag.third)
         return usage_error(info, "option " + used + " does not apply to " + info->name);
   return -1;
 }
@@ -311,12 +334,14 @@ int run(const Invocation& inv) {
   if (inv.trace_ber) TUL_set_option(TUL_OPTION_BER_ANNOTATED, 1);
   if (inv.oid_labels) TUL_set_option(TUL_OPTION_OID_AS_LABEL, 1);
   TUL_set_typed_any(inv.raw_any ? 0 : 1);
+  TUL_set_wide_integers(inv.strict_integers ? 0 : 1);
 
   TUL_Metadata* md = TUL_new_Metadata();
   if (!md) {
     report("cannot create a dictionary: out of memory");
     return kExitFailure;
   }
+  if (!inv.plain) annotate_octet_strings(md);
   int status = load_all_definitions(md, inv) ? kExitOk : kExitFailure;
   if (status == kExitOk) {
     switch (inv.command) {

@@ -557,38 +557,45 @@ int prim2flag(PElement* pe) {
   return pe->pe_un1.un_pe_prim[0] != 0 ? 1 : 0;
 }
 
-PElement* num2prim(PECtx* ctx, int32_t i, uint8_t tagclass, uint16_t id) {
+PElement* num2prim(PECtx* ctx, int32_t i, uint8_t tagclass, uint16_t id) { return num2prim64(ctx, i, tagclass, id); }
+
+PElement* num2prim64(PECtx* ctx, int64_t i, uint8_t tagclass, uint16_t id) {
   PElement* pe = new_PE(ctx, tagclass, kPrimitive, id);
   if (!pe) return nullptr;
-  uint32_t value = static_cast<uint32_t>(i);
+  uint64_t value = static_cast<uint64_t>(i);
   // Shortest two's complement: drop a leading octet while the top nine bits
   // are copies of the sign.
-  uint32_t probe = i < 0 ? ~value : value;
-  int len = 4;
+  uint64_t probe = i < 0 ? ~value : value;
+  int len = 8;
   while (len >= 2 && (probe >> (8 * len - 9)) == 0) --len;
-  unsigned char* contents = inline_storage(pe);
+  // Contents beyond the inline room are owned by the element.
+  const bool fits = len <= static_cast<int>(sizeof pe->pe_un2.prim_data);
+  auto* contents = fits ? inline_storage(pe) : static_cast<unsigned char*>(mem::alloc(static_cast<size_t>(len)));
+  if (!contents) return nullptr;
   for (int k = 0; k < len; ++k) contents[k] = static_cast<unsigned char>(value >> (8 * (len - 1 - k)));
   pe->pe_un1.un_pe_prim = contents;
   pe->pe_len = len;
-  pe->pe_inline = 1;
+  pe->pe_inline = fits ? 1 : 0;
   return pe;
 }
 
-int32_t prim2num(PElement* pe) {
+int32_t prim2num(PElement* pe) { return static_cast<int32_t>(prim2num64(pe, 4)); }
+
+int64_t prim2num64(PElement* pe, int max_octets) {
   if (!pe) return -1;
   if (!has_primitive_contents(pe)) {
     pe->pe_errno = kPeNotPrimitive;
     return -1;
   }
-  if (pe->pe_len > 4) {
+  if (pe->pe_len > max_octets) {
     pe->pe_errno = kPeOverflow;
     return -1;
   }
   pe->pe_errno = 0;
   const unsigned char* contents = pe->pe_un1.un_pe_prim;
-  uint32_t value = (contents[0] & 0x80) ? UINT32_MAX : 0;
+  uint64_t value = (contents[0] & 0x80) ? UINT64_MAX : 0;
   for (int k = 0; k < pe->pe_len; ++k) value = (value << 8) | contents[k];
-  return static_cast<int32_t>(value);
+  return static_cast<int64_t>(value);
 }
 
 /* ------------------------------------------------------------------------

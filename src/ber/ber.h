@@ -132,6 +132,11 @@ int prim2flag(PElement* pe);
 PElement* num2prim(PECtx* ctx, int32_t i, uint8_t tagclass, uint16_t id);
 // The value; failure is told by pe_errno, since -1 is a value too.
 int32_t prim2num(PElement* pe);
+// The same for up to `max_octets` (at most 8) contents octets; wider
+// contents set pe_errno. Contents longer than four octets are owned by the
+// element that num2prim64 returns.
+PElement* num2prim64(PECtx* ctx, int64_t i, uint8_t tagclass, uint16_t id);
+int64_t prim2num64(PElement* pe, int max_octets);
 // Subidentifier octets of an arc array, in a new buffer (caller frees). 0 or -1.
 int encodeOID(int nelem, const uint32_t elements[], int* len_octets, unsigned char** octets);
 // Arcs of an OBJECT IDENTIFIER element into `oid_elements` (room for

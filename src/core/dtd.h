@@ -4,6 +4,7 @@
 #ifndef TUL_DTD_H
 #define TUL_DTD_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "hash.h"
@@ -29,6 +30,18 @@ struct TUL_Integer {
   TUL_OBJECT_HEADER;
   int32_t integer;
 };
+
+// How INTEGER and ENUMERATED values are allocated: the record above,
+// followed by the 64-bit value. Both fields are always written; `integer`
+// holds the low 32 bits, and with wide integers off (the default) it is the
+// value and `wide` always equals it, so readers outside wide mode see
+// exactly the 32-bit record.
+struct TUL_WideInteger {
+  TUL_OBJECT_HEADER;
+  int32_t integer;
+  int64_t wide;
+};
+static_assert(offsetof(TUL_WideInteger, integer) == offsetof(TUL_Integer, integer));
 
 // OCTET STRING, every character string, BER-String and BIT STRING.
 struct TUL_Octet {
@@ -265,6 +278,21 @@ class ObjectGuard {
  private:
   TUL_Object* value_;
 };
+
+// Whether INTEGER and ENUMERATED values are 64-bit (TUL_set_wide_integers).
+bool wide_integers();
+// Most contents octets an INTEGER or ENUMERATED element may have now.
+inline int integer_octets() { return wide_integers() ? 8 : 4; }
+// The value of an INTEGER or ENUMERATED record, as wide as the mode.
+inline int64_t integer_value(const TUL_Object* obj) {
+  const auto* record = reinterpret_cast<const TUL_WideInteger*>(obj);
+  return wide_integers() ? record->wide : record->integer;
+}
+inline void set_integer_value(TUL_Object* obj, int64_t value) {
+  auto* record = reinterpret_cast<TUL_WideInteger*>(obj);
+  record->integer = static_cast<int32_t>(value);
+  record->wide = value;
+}
 
 }  // namespace tul
 

@@ -225,12 +225,26 @@ TUL_API int TUL_read_bool(TUL_Object* obj) {
 }
 
 TUL_API long TUL_read_int(TUL_Object* obj) {
-  return tul::has_basic_type(obj, TUL_INTEGER_TYPE, "read_int") ? reinterpret_cast<TUL_Integer*>(obj)->integer : 0;
+  return tul::has_basic_type(obj, TUL_INTEGER_TYPE, "read_int") ? tul::integer_value(obj) : 0;
 }
 
 TUL_API long TUL_read_enum(TUL_Object* obj) {
-  return tul::has_basic_type(obj, TUL_ENUMERATED_TYPE, "read_enum") ? reinterpret_cast<TUL_Integer*>(obj)->integer
-                                                               : 0;
+  return tul::has_basic_type(obj, TUL_ENUMERATED_TYPE, "read_enum") ? tul::integer_value(obj) : 0;
+}
+
+TUL_API int64_t TUL_read_int64(TUL_Object* obj) {
+  return tul::has_basic_type(obj, TUL_INTEGER_TYPE | TUL_ENUMERATED_TYPE, "read_int64") ? tul::integer_value(obj) : 0;
+}
+
+TUL_API TUL_Object* TUL_new_int64(const char* type, TUL_Metadata* dtd, int64_t value) {
+  TUL_Object* obj = TUL_alloc(type, dtd);
+  if (!obj || obj->error) return obj;
+  tul::ObjectGuard guard(obj);
+  if (!(TUL_object_basic_type(obj) & (TUL_INTEGER_TYPE | TUL_ENUMERATED_TYPE)))
+    return TUL_error(dtd, TUL_ERR_INCOMPATIBLE, type, "new_int64");
+  if (!tul::wide_integers() && value != static_cast<int32_t>(value)) return TUL_error(dtd, TUL_ERR_ARGUMENT, "new_int64");
+  tul::set_integer_value(obj, value);
+  return guard.release();
 }
 
 TUL_API char* TUL_read_str(TUL_Object* obj) {

@@ -1,6 +1,7 @@
 // Version texts and the process-wide options. Options live in one record
 // shared by every dictionary; they are plain ints read on every use.
 #include "tul.h"
+#include "dtd.h"
 #include "tulversion.h"
 
 namespace tul {
@@ -13,7 +14,10 @@ Globals globals = {
     1,  // trace_error
     0,  // ber_annotated
     0,  // typed_any
+    0,  // wide_integers
 };
+
+bool wide_integers() { return globals.wide_integers != 0; }
 
 namespace {
 
@@ -52,6 +56,8 @@ TUL_API int TUL_get_option(int topic) {
 }
 
 TUL_API void TUL_set_typed_any(int on) { tul::globals.typed_any = on; }
+TUL_API void TUL_set_wide_integers(int on) { tul::globals.wide_integers = on ? 1 : 0; }
+TUL_API int TUL_get_wide_integers(void) { return tul::globals.wide_integers; }
 
 TUL_API char* TUL_library_version(void) { return tul::globals.library_version; }
 TUL_API char* TUL_format_version(void) { return tul::globals.format_version; }

@@ -12,6 +12,7 @@ struct Globals {
   int trace_error;    // write error messages to stderr
   int ber_annotated;  // print BER-String values with a BER trace
   int typed_any;      // decode members declared ANY as the type their tag names
+  int wide_integers;  // INTEGER and ENUMERATED values are 64-bit
 };
 
 extern Globals globals;

@@ -217,27 +217,32 @@ void read_punctuation(TULP_ParseContext* ctx, TULP_TokenType id) {
  * Conversions
  * ---------------------------------------------------------------------- */
 
-// atol with a 32-bit long: optional sign, digits, saturating.
-int32_t to_int32(const char* text) {
+// atol with a long of the width of `max`: optional sign, digits, saturating.
+int64_t to_saturated(const char* text, int64_t max) {
   const char* p = text;
   while (*p == ' ' || *p == '\t' || *p == '\n') ++p;
   bool negative = false;
   if (*p == '-' || *p == '+') negative = *p++ == '-';
-  int64_t value = 0;
+  const uint64_t limit = static_cast<uint64_t>(max) + 1;
+  uint64_t value = 0;
   for (; is_digit(*p); ++p) {
-    value = value * 10 + (*p - '0');
-    if (value > int64_t{INT32_MAX} + 1) value = int64_t{INT32_MAX} + 1;
+    const auto digit = static_cast<uint64_t>(*p - '0');
+    value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
   }
-  if (negative) return static_cast<int32_t>(-value);
-  return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
+  if (negative) return static_cast<int64_t>(0 - value);
+  return value > static_cast<uint64_t>(max) ? max : static_cast<int64_t>(value);
 }
+
+int32_t to_int32(const char* text) { return static_cast<int32_t>(to_saturated(text, INT32_MAX)); }
+
+// An INTEGER or ENUMERATED number, as wide as the values are.
+int64_t to_integer(const char* text) { return tul::wide_integers() ? to_saturated(text, INT64_MAX) : to_int32(text); }
 
 bool is_integer_like(const TUL_Object* obj) {
   const TUL_Behavior* b = obj->type_ref ? obj->type_ref->behavior : nullptr;
   return b && (b->basic_type & (TUL_INTEGER_TYPE | TUL_ENUMERATED_TYPE)) != 0;
 }
 
-int32_t& integer_of(TUL_Object* obj) { return reinterpret_cast<TUL_Integer*>(obj)->integer; }
 
 // The interned copy of `text` if there is one; never interns.
 char* find_interned(const char* text) {
@@ -452,7 +457,7 @@ TUL_Object* TULP_parse_enum(TUL_Object* obj, TULP_ParseContext* ctx) {
     return nullptr;
   }
   if (ctx->id == TULP_NUMBER) {
-    integer_of(obj) = to_int32(ctx->buffer);
+    tul::set_integer_value(obj, to_integer(ctx->buffer));
     return obj;
   }
   if (ctx->id != TULP_LOWER_NAME) {
@@ -476,7 +481,7 @@ TUL_Object* TULP_parse_enum(TUL_Object* obj, TULP_ParseContext* ctx) {
     record_error(ctx, "invalid INTEGER/ENUMERATED identifier");
     return nullptr;
   }
-  integer_of(obj) = value;
+  tul::set_integer_value(obj, value);
   return obj;
 }
 
@@ -587,7 +592,7 @@ void TULP_parse_local(TUL_Asn1Type* t, TULP_ParseContext* ctx, TUL_Object* obj) 
     return;
   }
   if (ctx->id == TULP_NUMBER) {
-    integer_of(obj) = to_int32(ctx->buffer);
+    tul::set_integer_value(obj, to_integer(ctx->buffer));
     return;
   }
   if (ctx->id != TULP_LOWER_NAME) {
@@ -598,7 +603,7 @@ void TULP_parse_local(TUL_Asn1Type* t, TULP_ParseContext* ctx, TUL_Object* obj) 
   if (name && t->enum_list) {
     for (int32_t i = 0; i < t->enums; ++i) {
       if (t->enum_list[i].name == name) {  // the first match wins
-        integer_of(obj) = t->enum_list[i].val;
+        tul::set_integer_value(obj, t->enum_list[i].val);
         return;
       }
     }
@@ -763,7 +768,7 @@ void TUL_print_any(TUL_Object* obj, TULP_PrintContext* ctx) {
 void TULP_print_local(TULP_PrintContext* ctx, TUL_Asn1Type* t, TUL_Object* obj) {
   using namespace tul::parse;
   if (!ctx || !obj || !is_integer_like(obj)) return;
-  int32_t value = integer_of(obj);
+  const int64_t value = tul::integer_value(obj);
   if (t && t->enum_list) {
     for (int32_t i = 0; i < t->enums; ++i) {
       if (t->enum_list[i].val == value && t->enum_list[i].name) {
@@ -774,8 +779,8 @@ void TULP_print_local(TULP_PrintContext* ctx, TUL_Asn1Type* t, TUL_Object* obj) 
   }
   bool enumerated = (obj->type_ref->behavior->basic_type & TUL_ENUMERATED_TYPE) != 0;
   char text[64];
-  std::snprintf(text, sizeof text, enumerated ? "%ld -- invalid value --" : "%ld",
-                static_cast<long>(value));
+  std::snprintf(text, sizeof text, enumerated ? "%lld -- invalid value --" : "%lld",
+                static_cast<long long>(value));
   ctx->prints(text, ctx->ptr);
 }
 

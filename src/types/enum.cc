@@ -10,11 +10,11 @@ namespace {
 
 // Every name that carries the value, without separator.
 void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
-  int32_t value = reinterpret_cast<TUL_Integer*>(obj)->integer;
+  const long long value = integer_value(obj);
   const TUL_Asn1TypeEntry* e = tul_type_entry(obj);
   char text[prim::kFormatSize];
   if (!e->enum_list || e->enums <= 0) {
-    std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
+    std::snprintf(text, sizeof text, "%lld", value);
     return prim::print(ctx, text);
   }
   bool matched = false;
@@ -24,7 +24,7 @@ void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
       matched = true;
     }
   if (matched) return;
-  std::snprintf(text, sizeof text, "%ld -- invalid '%s' value --", static_cast<long>(value), e->name);
+  std::snprintf(text, sizeof text, "%lld -- invalid '%s' value --", value, e->name);
   prim::print(ctx, text);
 }
 

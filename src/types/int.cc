@@ -1,5 +1,5 @@
 // INTEGER values and the slots ENUMERATED shares with them. Values keep
-// 32-bit semantics whatever the width of long.
+// 32-bit semantics whatever the width of long, unless wide integers are on.
 #include <cstdio>
 
 #include "parse.h"
@@ -7,29 +7,25 @@
 
 namespace tul::integer {
 
-namespace {
-inline TUL_Integer* as_integer(TUL_Object* obj) { return reinterpret_cast<TUL_Integer*>(obj); }
-}  // namespace
-
-TUL_Object* _alloc(TUL_Entry* entry) { return prim::new_record<TUL_Integer>(entry); }
+TUL_Object* _alloc(TUL_Entry* entry) { return prim::new_record<TUL_WideInteger>(entry); }
 
 TUL_Object* _init(TUL_Object* obj, va_list* args) {
-  as_integer(obj)->integer = va_arg(*args, int);
+  set_integer_value(obj, va_arg(*args, int));
   return obj;
 }
 
 TUL_Object* _copy(TUL_Object* obj) {
   TUL_Object* failure = nullptr;
-  TUL_Integer* copy = prim::clone_record<TUL_Integer>(obj, &failure);
+  TUL_WideInteger* copy = prim::clone_record<TUL_WideInteger>(obj, &failure);
   return copy ? reinterpret_cast<TUL_Object*>(copy) : failure;
 }
 
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
-  int32_t value = prim2num(pe);
+  const int64_t value = prim2num64(pe, integer_octets());
   if (pe->pe_errno) return prim::wrong_encoding(obj, ctx);
-  as_integer(obj)->integer = value;
+  set_integer_value(obj, value);
   return 1;
 }
 
@@ -38,28 +34,32 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
 int _encode(TUL_Object* obj, TULE_EncodeContext* ctx) {
   uint16_t tag = tul_behavior(obj)->basic_type == TUL_ENUMERATED_TYPE ? ber::kTagEnumerated
                                                                        : ber::kTagInteger;
-  return prim::finish_encode(obj, ctx, num2prim(ctx->pe_ctx, as_integer(obj)->integer,
-                                                ber::kUniversal, tag));
+  return prim::finish_encode(obj, ctx, num2prim64(ctx->pe_ctx, integer_value(obj), ber::kUniversal, tag));
 }
 
 TUL_Object* _parse(TUL_Object* obj, TULP_ParseContext* ctx) { return TULP_parse_enum(obj, ctx); }
 
 // The first named number that carries the value, else the number.
 void _print(TUL_Object* obj, TULP_PrintContext* ctx) {
-  int32_t value = as_integer(obj)->integer;
+  const int64_t value = integer_value(obj);
   const TUL_Asn1TypeEntry* e = tul_type_entry(obj);
   for (int32_t i = 0; e->enum_list && i < e->enums; ++i)
     if (e->enum_list[i].val == value) return prim::print(ctx, e->enum_list[i].name);
   char text[prim::kFormatSize];
-  std::snprintf(text, sizeof text, "%ld", static_cast<long>(value));
+  std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
   prim::print(ctx, text);
 }
 
 long _size(TUL_Object*) { return 1; }
 
-int _equal(TUL_Object* a, TUL_Object* b) { return as_integer(a)->integer == as_integer(b)->integer; }
+int _equal(TUL_Object* a, TUL_Object* b) { return integer_value(a) == integer_value(b); }
 
-unsigned int _hash(TUL_Object* obj) { return static_cast<uint32_t>(as_integer(obj)->integer); }
+unsigned int _hash(TUL_Object* obj) {
+  const int64_t value = integer_value(obj);
+  const auto low = static_cast<uint32_t>(value);
+  // 32-bit values hash as they always have; wider ones fold their high half in.
+  return value == static_cast<int32_t>(value) ? low : low ^ static_cast<uint32_t>(static_cast<uint64_t>(value) >> 32);
+}
 
 }  // namespace tul::integer
 
