@@ -66,6 +66,10 @@ class InputFile {
 // Reads the rest of `input` into `octets`. False, with a message written, on
 // a read error.
 bool read_all(const InputFile& input, std::vector<uint8_t>& octets);
+// Appends to `octets` what the stream has ready, up to `most` octets, waiting
+// only for the first (a pipe gives records as they are written). Sets `*end`
+// at the end of the input. False, with a message written, on a read error.
+bool read_some(const InputFile& input, std::vector<uint8_t>& octets, std::size_t most, bool* end);
 
 // Turns hexadecimal text (pairs of digits, white space anywhere) into octets.
 // False, with a message naming `name` and the line, on any other character

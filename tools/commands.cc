@@ -162,29 +162,60 @@ bool load_definitions(TUL_Metadata* md, const std::string& path) {
   });
 }
 
+// The records of an input as they arrive: only the unread part of the
+// stream is kept, and read further only while the record at its start is not
+// whole, so memory follows the largest record rather than the input.
+struct RecordSource {
+  explicit RecordSource(const InputFile& in) : input(in) {}
+
+  // Reads until the record at the start is whole or the input ends; the
+  // reads grow with what is kept, so a large record is measured a few times.
+  bool fill() {
+    while (!end && !measure_element(rest()).complete) {
+      if (start > 0) {
+        octets.erase(octets.begin(), octets.begin() + static_cast<std::ptrdiff_t>(start));
+        start = 0;
+      }
+      if (!read_some(input, octets, std::max<std::size_t>(kChunk, octets.size()), &end)) return false;
+    }
+    return true;
+  }
+  std::span<const uint8_t> rest() const { return std::span<const uint8_t>(octets).subspan(start); }
+  void consume(std::size_t length) {
+    start += length;
+    offset += length;
+  }
+
+  static constexpr std::size_t kChunk = 64 * 1024;
+  const InputFile& input;
+  std::vector<uint8_t> octets;
+  std::size_t start = 0;   // of the unread part in `octets`
+  std::size_t offset = 0;  // of the unread part in the input
+  bool end = false;
+};
+
 int run_decode(TUL_Metadata* md, const Invocation& inv) {
   const std::string& type = inv.arguments[0];
   if (!type_exists(md, type)) return kExitUsage;
   InputFile input(optional_file(inv, 1));
-  std::vector<uint8_t> octets;
-  if (!input.ok() || !read_all(input, octets)) return kExitFailure;
+  if (!input.ok()) return kExitFailure;
+  RecordSource source(input);
   if (inv.hex) {
     std::vector<uint8_t> text;
-    text.swap(octets);
-    if (!hex_to_octets(text, input.name(), octets)) return kExitFailure;
+    if (!read_all(input, text) || !hex_to_octets(text, input.name(), source.octets)) return kExitFailure;
+    source.end = true;
   }
-  const std::span<const uint8_t> all(octets);
-  std::size_t offset = 0;
-  for (int record = 1; offset < all.size(); ++record) {
-    const std::span<const uint8_t> rest = all.subspan(offset);
+  for (int record = 1;; ++record) {
+    if (!source.fill()) return kExitFailure;
+    const std::span<const uint8_t> rest = source.rest();
+    if (rest.empty()) return kExitOk;
     const Frame frame = measure_element(rest);
     const std::size_t length = frame.complete ? frame.length : rest.size();
     const std::string where = input.name() + ": record " + std::to_string(record) + " at offset " +
-                              std::to_string(offset);
+                              std::to_string(source.offset);
     if (!decode_record(md, type, rest.first(length), frame, where, inv.strict)) return kExitFailure;
-    offset += length;
+    source.consume(length);
   }
-  return kExitOk;
 }
 
 int run_encode(TUL_Metadata* md, const Invocation& inv) {

@@ -7,6 +7,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "cli.h"
 
 namespace tul::cli {
@@ -47,6 +49,21 @@ bool read_all(const InputFile& input, std::vector<uint8_t>& octets) {
     report("%s: read error: %s", input.name().c_str(), std::strerror(errno));
     return false;
   }
+  return true;
+}
+
+bool read_some(const InputFile& input, std::vector<uint8_t>& octets, std::size_t most, bool* end) {
+  const std::size_t had = octets.size();
+  octets.resize(had + most);
+  ssize_t n;
+  do n = ::read(fileno(input.stream()), octets.data() + had, most);
+  while (n < 0 && errno == EINTR);
+  octets.resize(had + static_cast<std::size_t>(n > 0 ? n : 0));
+  if (n < 0) {
+    report("%s: read error: %s", input.name().c_str(), std::strerror(errno));
+    return false;
+  }
+  *end = n == 0;
   return true;
 }
 
