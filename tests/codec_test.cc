@@ -99,6 +99,7 @@ TEST_F(CodecTest, CyclicDefinitionsEndTheTagWalks) {
   define_type(md, "Loop2", "Loop1");
   TULE_EncodeContext ctx{num2prim(guard.get(), 1, 0, 2), nullptr, guard.get()};
   EXPECT_EQ(TUL_tag_encode(md, entry("Loop1"), &ctx), 0);
+  Value error(ctx.error);  // the encode says why
   PElement* pe = ctx.pe;
   EXPECT_EQ(TUL_tag_decode(md, entry("Loop1"), &pe), 0);
   EXPECT_EQ(TUL_equal_tags(md, TUL_unique_string("Loop1"), pe), 0);
