@@ -248,6 +248,7 @@ typedef struct TUL_Asn1TypeEntry {
     struct TUL_Asn1TypeEntry* final_def; /* cached description entry */
     int has_explicit;
     TUL_Object* obj; /* cached describing "TUL.Asn1" value, owned */
+    void* cache;     /* answers the decoder keeps about the entry, owned */
 } TUL_Asn1TypeEntry;
 
 typedef struct TUL_AndAttributeId {

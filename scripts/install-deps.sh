@@ -8,6 +8,11 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev; do
   have "$pkg" || need+=("$pkg")
 done
+# With --bench also the peer library that bench/peer_bench compares against;
+# no build or test needs it.
+if [ "${1:-}" = "--bench" ]; then
+  have libtasn1-6-dev || need+=(libtasn1-6-dev)
+fi
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
   SUDO=""

@@ -77,6 +77,19 @@ TEST_F(CliTest, SamplesMatchTheirTextsInEveryInputForm) {
   }
 }
 
+// Records are read as they come, across reads of the input: 400 traps are
+// more than one read, and a record cut at the very end is still reported
+// at its offset.
+TEST_F(CliTest, ManyRecordsAcrossReads) {
+  const std::string trap = slurp(kTrap), one = run(kDefs + "decode Message " + kTrap).out;
+  std::string many, expected;
+  for (int k = 0; k < 400; ++k) many += trap, expected += one;
+  EXPECT_EQ(run(kDefs + "decode Message - < " + file("many.ber", many)).out, expected);
+  const Result cut = run(kDefs + "decode Message " + file("cut.ber", many.substr(0, many.size() - 1)));
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("cut.ber: record 400 at offset 81795: #17"), std::string::npos) << cut.err;
+}
+
 TEST_F(CliTest, TypesAndDescriptions) {
   const Result types = run(kDefs + "types");
   std::vector<std::string> names;

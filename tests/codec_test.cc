@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "codec.h"
 #include "dtd.h"
@@ -126,6 +128,57 @@ TEST_F(CodecTest, EqualTags) {
             "INTEGER: U2\nAlias: U2\nAppInt: A7\nIA5String: U22\nSEQUENCE OF: U16\n"
             "ANY: U1 U2 U4 U16 U22 C0 C2 C9 A7 P99\nANY DEFINED BY: U1 U2 U4 U16 U22 C0 C2 C9 A7 P99\n"
             "Inner: U1 C0\nOuter: U1 U22 C0\nTaggedChoice: C9\nNoSuchType:\n");
+}
+
+// Decoding keeps what it learns about a type with its entry; a type defined
+// later, or a behaviour registered later, is seen by the next decode.
+TEST_F(CodecTest, DecodeSeesLaterDefinitionsAndRegistrations) {
+  define_type(md, "Holder", "SEQUENCE", {{"n", "INTEGER"}, {"late", "Late", 0, 0, TUL_OPTIONAL}});
+  define_type(md, "Pick", "CHOICE", {{"n", "INTEGER"}, {"late", "Late"}});
+  const std::string holder = "30 06 02 01 05 43 01 07", pick = "43 01 07";
+  EXPECT_EQ(tul::test::decode_error_text(md, "Pick", pick),
+            tul::test::decode_error_message("unable to associate tag value with choice alternative", "Pick"));
+  tul::test::StderrCapture stderr_capture;  // the extra element is reported
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Holder", holder)).get()), "Holder {\n    n 5\n}");
+  define_type(md, "Late", "INTEGER", {}, TUL_TAG_APPLICATION | TUL_TAG_IMPLICIT, 3);
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Pick", pick)).get()), "Pick late : 7");
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Holder", holder)).get()), "Holder {\n    n 5,\n    late 7\n}");
+
+  static int calls;
+  using Decode = int (*)(TUL_Object*, TULE_DecodeContext*);
+  static Decode original;
+  calls = 0;
+  original = reinterpret_cast<Decode>(TUL_retrieve_action(md, "Late", "decode"));
+  Decode counting = [](TUL_Object* obj, TULE_DecodeContext* ctx) { return ++calls, original(obj, ctx); };
+  TUL_register(md, "Late", "decode", reinterpret_cast<void*>(counting));
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Pick", pick)).get()), "Pick late : 7");
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Holder", holder)).get()), "Holder {\n    n 5,\n    late 7\n}");
+  EXPECT_EQ(calls, 2);
+}
+
+// A CHOICE with more alternatives than a kept tag set holds still matches
+// each of them, and nothing else.
+TEST_F(CodecTest, WideChoiceMatchesEveryAlternative) {
+  std::vector<std::string> names;
+  for (int k = 0; k < 100; ++k) names.push_back("T" + std::to_string(k));
+  std::vector<TUL_Asn1Type> alternatives(names.size());
+  for (int k = 0; k < 100; ++k) {
+    define_type(md, names[k].c_str(), "INTEGER", {}, TUL_TAG_PRIVATE | TUL_TAG_IMPLICIT, k);
+    alternatives[k].name = alternatives[k].type = names[k].data();
+  }
+  TUL_Asn1TypeEntry wide{};
+  wide.name = const_cast<char*>("Wide");
+  wide.type = const_cast<char*>("CHOICE");
+  wide.size = 100;
+  wide.members = alternatives.data();
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&wide), nullptr);
+  define_type(md, "Holder", "SEQUENCE", {{"w", "Wide"}});
+  for (const auto& [hex, text] : std::vector<std::pair<std::string, std::string>>{
+           {"C0 01 07", "Wide T0 : 7"}, {"DF 3F 01 07", "Wide T63 : 7"}, {"DF 63 01 07", "Wide T99 : 7"}})
+    EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Wide", hex)).get()), text) << hex;
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Holder", "30 04 DF 50 01 07")).get()), "Holder {\n    w T80 : 7\n}");
+  EXPECT_EQ(tul::test::decode_error_text(md, "Holder", "30 04 DF 64 01 07"),
+            tul::test::decode_error_message("unexpected member tag found", "Holder"));
 }
 
 TEST_F(CodecTest, TypeFromAny) {

@@ -7,6 +7,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "cli.h"
 
 namespace tul::cli {

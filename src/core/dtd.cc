@@ -110,6 +110,15 @@ const Names& intern_names() {
  * Lookups
  * ---------------------------------------------------------------------- */
 
+TUL_Object* alloc_of(TUL_Metadata* dtd, TUL_Asn1TypeEntry* entry, char* type) {
+  if (!entry) return TUL_error(dtd, TUL_ERR_NO_TYPE, type);
+  if (!entry->behavior) TULM_inherit(entry);
+  if (!entry->behavior || !entry->behavior->alloc) return nullptr;
+  TUL_Object* obj = entry->behavior->alloc(reinterpret_cast<TUL_Entry*>(entry));
+  if (obj && obj != dtd->alloc_error) obj->ref_cnt = 0;
+  return obj;
+}
+
 TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name) {
   if (!dtd || !name) return nullptr;
   TUL_Entry key{};
@@ -283,13 +292,7 @@ TUL_API TUL_Object* TUL_alloc_US(char* type, TUL_Metadata* dtd) {
     TUL_trace_error(TUL_ERR_ARGUMENT, "alloc/alloc_US");
     return nullptr;
   }
-  TUL_Asn1TypeEntry* entry = tul::find_type(dtd, type);
-  if (!entry) return TUL_error(dtd, TUL_ERR_NO_TYPE, type);
-  if (!entry->behavior) TULM_inherit(entry);
-  if (!entry->behavior || !entry->behavior->alloc) return nullptr;
-  TUL_Object* obj = entry->behavior->alloc(reinterpret_cast<TUL_Entry*>(entry));
-  if (obj && obj != dtd->alloc_error) obj->ref_cnt = 0;
-  return obj;
+  return tul::alloc_of(dtd, tul::find_type(dtd, type), type);
 }
 
 TUL_API TUL_Object* TUL_alloc(const char* type, TUL_Metadata* dtd) {

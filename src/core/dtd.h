@@ -141,6 +141,8 @@ bool has_basic_type(TUL_Object* obj, int bits, const char* function_word);
 // The type entry named by the interned `name`, without inheriting; null
 // when the dictionary has none.
 TUL_Asn1TypeEntry* find_type(TUL_Metadata* dtd, const char* name);
+// TUL_alloc_US of type `type` whose entry in `dtd` is `entry` (null: error 4).
+TUL_Object* alloc_of(TUL_Metadata* dtd, TUL_Asn1TypeEntry* entry, char* type);
 
 // Allocates a zeroed value record of `size` bytes for `entry` (header filled
 // in); on memory shortage traces code 2 and answers the dictionary's

@@ -10,6 +10,7 @@
 #include "dtd.h"
 #include "hash.h"
 #include "mem.h"
+#include "type_cache.h"
 
 namespace tul::dict {
 
@@ -349,6 +350,7 @@ void free_type_entry(TUL_Asn1TypeEntry* e) {
   free_members(e->members, e->size);
   mem::free(e->enum_list);
   if (e->is_allocated) mem::free(e->behavior);
+  free_type_cache(e);
   mem::free(e);
 }
 
@@ -393,6 +395,7 @@ Added add_type(TUL_Metadata* dtd, TUL_Asn1TypeEntry* def, TUL_Object* obj) {
   e->final_def = nullptr;
   e->has_explicit = 1;
   e->obj = nullptr;
+  e->cache = nullptr;
   e->is_allocated = 0;
   TUL_EnumList* enums = def->enum_list;
   if (!intern(e->name) || !intern(e->type) || !copy_enums(e->enums, enums)) {
@@ -412,6 +415,7 @@ Added add_type(TUL_Metadata* dtd, TUL_Asn1TypeEntry* def, TUL_Object* obj) {
     free_type_entry(e);
     return Added::kNoMemory;
   }
+  types_changed();
   return Added::kEntered;
 }
 

@@ -6,6 +6,7 @@
 #include "constructed.h"
 #include "parse.h"
 #include "prim.h"
+#include "type_cache.h"
 
 namespace tul::choice {
 namespace {
@@ -75,14 +76,14 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   TUL_Asn1TypeEntry* d = description(obj);
   TUL_Metadata* dtd = tul_dtd(obj);
   int n = member_count(obj->type_ref), i = 0;
-  while (i < n && !member_matches(dtd, &d->members[i], pe)) ++i;
+  while (i < n && !member_matches(dtd, d, i, pe)) ++i;
   if (i == n) return decode_error(ctx, obj, "unable to associate tag value with choice alternative");
   TUL_Asn1Type* m = &d->members[i];
   if (m->tag_flag & TUL_TAG_EXPLICIT) {
     pe = first_child(pe);
     if (!pe) return decode_error(ctx, obj, "constructed BER structure for EXPLICIT tag expected");
   }
-  TUL_Object* value = decode_declared(dtd, m->type, pe, ctx, NoValue::kMemoryError);
+  TUL_Object* value = decode_declared(dtd, m->type, member_type(d, i), pe, ctx, NoValue::kMemoryError);
   if (!value) return 0;
   choose(obj, m->name, value);
   return 1;

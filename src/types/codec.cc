@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "dict.h"
+#include "type_cache.h"
 
 using namespace tul::ber;
 
@@ -104,21 +105,11 @@ bool same_tag(int32_t tag_flag, int32_t tag_val, const PElement* pe) {
   return (tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && tag_val == pe->pe_id;
 }
 
-int equal_tags(TUL_Metadata* dtd, char* type, PElement* pe, int depth) {
-  if (TULM_is_any(type)) return 1;
-  TUL_Asn1TypeEntry* e = tul::find_type(dtd, type);
-  if (!e || depth >= tul::kMaxTypeChain) return 0;
-  if (e->type != tul::names().choice) {
-    if (e->tag_flag == 0 && e->type) return equal_tags(dtd, e->type, pe, depth + 1);
-    return same_tag(e->tag_flag, e->tag_val, pe);
-  }
-  for (int32_t k = 0; k < e->size; ++k) {
-    const TUL_Asn1Type& alternative = e->members[k];
-    if (alternative.tag_flag ? same_tag(alternative.tag_flag, alternative.tag_val, pe)
-                             : equal_tags(dtd, alternative.type, pe, depth + 1))
-      return 1;
-  }
-  return 0;
+// The walk itself, for types that keep no tag set.
+int walk_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
+  long budget = LONG_MAX;
+  auto same = [pe](const tul::TagLeaf& leaf) { return leaf.any || same_tag(leaf.tag_flag, leaf.tag_val, pe); };
+  return tul::walk_tags(dtd, type, 0, &budget, same);
 }
 
 // What the reader's ps_errno says about octets that hold no whole element.
@@ -209,7 +200,14 @@ PElement* TUL_own_element(TUL_Object* obj, TULE_DecodeContext* ctx) {
 
 int TUL_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
   if (!dtd || !type || !pe) return 0;
-  return equal_tags(dtd, type, pe, 0);
+  if (TULM_is_any(type)) return 1;
+  return tul::codec::entry_matches(dtd, tul::find_type(dtd, type), type, pe);
+}
+
+int tul::codec::entry_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, char* type, PElement* pe) {
+  if (!e) return 0;
+  int kept = tag_match(e, pe->pe_class, pe->pe_id);
+  return kept >= 0 ? kept : walk_equal_tags(dtd, type, pe);
 }
 
 /* ------------------------------------------------------------------------

@@ -47,6 +47,10 @@ namespace tul::codec {
 // its type or member.
 TUL_Object* unreadable_tag(TUL_Metadata* dtd, int32_t tag_val, const char* owner);
 
+// TUL_equal_tags for a type other than ANY whose entry `e` (null when the
+// type is not defined) was found already.
+int entry_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, char* type, PElement* pe);
+
 }  // namespace tul::codec
 
 #endif

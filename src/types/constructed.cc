@@ -8,6 +8,7 @@
 #include "codec.h"
 #include "dict.h"
 #include "parse.h"
+#include "type_cache.h"
 
 namespace tul::constructed {
 int codec_depth = 0;
@@ -61,10 +62,12 @@ int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail) {
 
 PElement* first_child(PElement* pe) { return is_constructed(pe) ? pe->pe_un1.un_pe_cons : nullptr; }
 
-bool member_matches(TUL_Metadata* dtd, TUL_Asn1Type* m, PElement* pe) {
+bool member_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* d, int i, PElement* pe) {
+  TUL_Asn1Type* m = &d->members[i];
   if (m->tag_flag != 0)
     return (m->tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && m->tag_val == pe->pe_id;
-  return TUL_equal_tags(dtd, m->type, pe) != 0;
+  if (!m->type || !pe) return false;
+  return TULM_is_any(m->type) || codec::entry_matches(dtd, member_type(d, i), m->type, pe) != 0;
 }
 
 char* member_value_type(TUL_Object* obj, TUL_Asn1TypeEntry* d, TUL_Asn1Type* m, PElement* pe) {
@@ -75,9 +78,9 @@ char* member_value_type(TUL_Object* obj, TUL_Asn1TypeEntry* d, TUL_Asn1Type* m, 
   return n.ber_string;
 }
 
-TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
-                         NoValue no_value) {
-  TUL_Object* value = TUL_alloc_US(type, dtd);
+TUL_Object* decode_value(TUL_Metadata* dtd, char* type, TUL_Asn1TypeEntry* entry, PElement* pe,
+                         TULE_DecodeContext* ctx, NoValue no_value) {
+  TUL_Object* value = entry ? alloc_of(dtd, entry, type) : TUL_alloc_US(type, dtd);
   if (!value) {
     if (no_value == NoValue::kMemoryError) keep_first_error(ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));
     return nullptr;
@@ -96,8 +99,8 @@ TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_Decod
   return value;
 }
 
-TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
-                            NoValue no_value) {
+TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, TUL_Asn1TypeEntry* entry, PElement* pe,
+                            TULE_DecodeContext* ctx, NoValue no_value) {
   char* typed = type == names().any && globals.typed_any ? TUL_type_from_any(pe) : nullptr;
   if (typed) {
     // The attempt may fail on valid input (a Counter beyond 32 bits): its
@@ -105,12 +108,12 @@ TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, PElement* pe, TULE_De
     TULE_DecodeContext scratch{pe, nullptr, ctx->pe_ctx};
     int trace = globals.trace_error;
     globals.trace_error = 0;
-    TUL_Object* value = decode_value(dtd, typed, pe, &scratch, NoValue::kFailSilently);
+    TUL_Object* value = decode_value(dtd, typed, nullptr, pe, &scratch, NoValue::kFailSilently);
     globals.trace_error = trace;
     if (value) return value;
     if (scratch.error != dtd->alloc_error) TUL_free(scratch.error);
   }
-  return decode_value(dtd, type, pe, ctx, no_value);
+  return decode_value(dtd, type, entry, pe, ctx, no_value);
 }
 
 bool parse_open_brace(TULP_ParseContext* ctx) {

@@ -52,9 +52,10 @@ PElement* open_constructed(TUL_Object* obj, TULE_EncodeContext* ctx);
 PElement* first_child(PElement* pe);
 inline bool is_constructed(const PElement* pe) { return pe && pe->pe_form == ber::kConstructed; }
 
-// Whether element `pe` can hold a value of member `m`: a tagged member by
-// its class and tag number, an untagged one through its type's tags.
-bool member_matches(TUL_Metadata* dtd, TUL_Asn1Type* m, PElement* pe);
+// Whether element `pe` can hold a value of member `i` of description `d`: a
+// tagged member by its class and tag number, an untagged one through its
+// type's tags.
+bool member_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* d, int i, PElement* pe);
 
 // The type a decoded member gets: its declared type, or for ANY DEFINED BY
 // the type its identifying sibling selects, else the built-in type of the
@@ -66,15 +67,16 @@ enum class NoValue { kFailSilently, kMemoryError };
 
 // Allocates a value of `type` and decodes it from `pe` through a context of
 // its own. Returns the new value (owned by the caller), or null with the
-// failure passed into `ctx` and everything built released.
-TUL_Object* decode_value(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
-                         NoValue no_value);
+// failure passed into `ctx` and everything built released. `entry` is the
+// entry of `type` when the caller has it (null: looked up here).
+TUL_Object* decode_value(TUL_Metadata* dtd, char* type, TUL_Asn1TypeEntry* entry, PElement* pe,
+                         TULE_DecodeContext* ctx, NoValue no_value);
 
 // decode_value for a member or alternative of the declared `type`. With
 // typed ANY on, a plain ANY first tries the type the element's tag names; a
 // failure there is silent and leaves the element to the ANY value.
-TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, PElement* pe, TULE_DecodeContext* ctx,
-                            NoValue no_value);
+TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, TUL_Asn1TypeEntry* entry, PElement* pe,
+                            TULE_DecodeContext* ctx, NoValue no_value);
 
 // Braces around comma-separated items (SEQUENCE, SET and the lists). Expects
 // "{" as the current token and reads the next one; false with "'{' expected"

@@ -7,6 +7,7 @@
 #include "constructed.h"
 #include "parse.h"
 #include "prim.h"
+#include "type_cache.h"
 
 namespace tul::list {
 namespace {
@@ -69,10 +70,11 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   if (!t || !pe) return 0;
   if (!is_constructed(pe)) return decode_error(ctx, obj, "constructed tag (SET/SEQUENCE OF) expected");
   bool any = TULM_is_any(t->type);
+  TUL_Asn1TypeEntry* entry = any ? nullptr : member_type(description(obj), 0);
   for (PElement* child = first_child(pe); child; child = child->pe_next) {
     char* type = any ? TUL_type_from_any(child) : t->type;
     if (!type) return 0;
-    TUL_Object* value = decode_value(dtd, type, child, ctx, NoValue::kFailSilently);
+    TUL_Object* value = decode_value(dtd, type, entry, child, ctx, NoValue::kFailSilently);
     if (!value) return 0;
     if (!adopt(obj, value)) {
       TUL_free(value);

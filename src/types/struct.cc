@@ -9,6 +9,7 @@
 #include "constructed.h"
 #include "parse.h"
 #include "prim.h"
+#include "type_cache.h"
 
 /* ------------------------------------------------------------------------
  * SEQUENCE and SET
@@ -65,7 +66,8 @@ bool decode_member(TUL_Object* obj, TUL_Asn1TypeEntry* d, int i, PElement* eleme
     if (!element) return decode_error(ctx, obj, explicit_detail);
   }
   char* type = member_value_type(obj, d, m, element);
-  TUL_Object* value = decode_declared(tul_dtd(obj), type, element, ctx, no_value);
+  TUL_Asn1TypeEntry* entry = type == m->type ? member_type(d, i) : nullptr;
+  TUL_Object* value = decode_declared(tul_dtd(obj), type, entry, element, ctx, no_value);
   if (!value) return false;
   store(obj, i, value);
   return true;
@@ -87,7 +89,7 @@ int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
       if (mandatory) return decode_error(ctx, obj, "missing SEQUENCE element");
       continue;
     }
-    if (!member_matches(dtd, m, cursor)) {
+    if (!member_matches(dtd, d, i, cursor)) {
       if (mandatory) return decode_error(ctx, obj, "unexpected member tag found");
       continue;
     }
@@ -114,7 +116,7 @@ int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
   int n = member_count(obj->type_ref);
   for (PElement* child = first_child(pe); child; child = child->pe_next) {
     int i = 0;
-    while (i < n && !member_matches(dtd, &d->members[i], child)) ++i;
+    while (i < n && !member_matches(dtd, d, i, child)) ++i;
     if (i == n) return decode_error(ctx, obj, "unable to associate tag value with set member");
     if (!decode_member(obj, d, i, child, ctx, "constructed tag for EXPLICIT tag expected",
                        NoValue::kMemoryError))
