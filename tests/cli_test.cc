@@ -344,6 +344,11 @@ TEST_F(CliTest, ModulesImportThroughDefsAndTheImportCommand) {
     EXPECT_NE(r.out.find(row.out_has), std::string::npos) << r.out;
     EXPECT_TRUE(row.err_has.empty() ? r.err.empty() : r.err.find(row.err_has) != std::string::npos) << r.err;
   }
+  // An imported batch stored as a persistence file decodes as the module does.
+  const std::string stored = dir_ + "/imported.per";
+  EXPECT_EQ(run("import --store " + stored + " " + kExamples + "snmpv1.asn").status, 0);
+  EXPECT_EQ(run("--defs " + stored + " decode Message " + kTrap).out, run(kDefs + "decode Message " + kTrap).out);
+  EXPECT_EQ(run("import --store " + dir_ + "/no/such.per " + kExamples + "snmpv1.asn").status, 1);
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ struct Invocation {
   bool value = false;      // html: document a value as well
   std::string value_file;  // ... read from this file
   bool check = false;  // import: parse and resolve only
+  bool store = false;      // import: write the dictionary to a persistence file
+  std::string store_file;  // ... of this name
   bool keep_going = false;  // report a failed record and go on with the next
   bool strict_integers = false;  // keep the library's 32-bit INTEGER values
   bool json = false;             // print values as JSON lines

@@ -101,8 +101,12 @@ int run_import(TUL_Metadata* md, const Invocation& inv) {
   print_diagnostics(*r, stdout, true);
   std::printf("%d types %s, %d items skipped, %d values kept, %d errors, %d warnings\n", r->types_entered,
               inv.check ? "checked" : "entered", r->items_skipped, r->values_kept, r->errors, r->warnings);
-  const int status = r->errors == 0 ? kExitOk : kExitFailure;
+  int status = r->errors == 0 ? kExitOk : kExitFailure;
   TUL_free_import_result(r);
+  if (status == kExitOk && inv.store && !inv.check && TUL_store_Metadata(md, inv.store_file.c_str()) != 0) {
+    report("%s: cannot store the dictionary", inv.store_file.c_str());
+    status = kExitFailure;
+  }
   return status;
 }
 

@@ -188,14 +188,16 @@ constexpr CommandInfo kCommands[] = {
      "\n"
      "Example: tul --defs examples/snmpv1.defs --defs examples/mib2.defs html pages\n"},
     {"import", Command::kImport, 1, SIZE_MAX,
-     "Usage: tul [OPTIONS] import [--check] FILE...\n"
+     "Usage: tul [OPTIONS] import [--check] [--store OUT] FILE...\n"
      "\n"
      "Imports the ASN.1 modules in the FILEs as one batch: names and tag modes\n"
      "resolve across all of them. Prints every error and warning with its file,\n"
      "line, column and assignment, then a summary. A rejected assignment does\n"
-     "not stop the others. With --check nothing is entered.\n"
+     "not stop the others. With --check nothing is entered. With --store, a\n"
+     "batch without errors is written, with the --defs given, to the\n"
+     "persistence file OUT.\n"
      "\n"
-     "Example: tul import --check examples/snmpv1.asn\n"},
+     "Example: tul import --store snmpv1.per examples/snmpv1.asn\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -227,8 +229,29 @@ constexpr CommandFlag kCommandFlags[] = {
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
     {"--check", &Invocation::check, Command::kImport, Command::kImport},
+    {"--store", &Invocation::store, Command::kImport, Command::kImport},
     {"--all", &Invocation::all_types, Command::kTypes, Command::kTypes},
 };
+
+// Command options that take a file name, as "--name FILE" or "--name=FILE".
+struct FileOption {
+  const char* name;
+  bool Invocation::*given;
+  std::string Invocation::*file;
+};
+
+const FileOption kFileOptions[] = {
+    {"--value", &Invocation::value, &Invocation::value_file},
+    {"--store", &Invocation::store, &Invocation::store_file},
+};
+
+const FileOption* file_option(std::string_view arg) {
+  for (const FileOption& option : kFileOptions) {
+    const std::string_view name = option.name;
+    if (arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')) return &option;
+  }
+  return nullptr;
+}
 
 struct GlobalFlag {
   const char* name;
@@ -268,11 +291,12 @@ int parse_arguments(int argc, char** argv, Invocation& inv) {
       inv.defs.emplace_back(argv[++i]);
     } else if (arg.starts_with("--defs=")) {
       inv.defs.emplace_back(arg.substr(7));
-    } else if (arg == "--value" || arg.starts_with("--value=")) {
-      if (arg == "--value" && i + 1 >= argc) return usage_error(nullptr, "option --value needs a file name");
-      inv.value_file = arg == "--value" ? std::string(argv[++i]) : std::string(arg.substr(8));
-      inv.value = true;
-      used_flags.emplace_back("--value");
+    } else if (const FileOption* option = file_option(arg)) {
+      const std::string name = option->name;
+      if (arg == name && i + 1 >= argc) return usage_error(nullptr, "option " + name + " needs a file name");
+      inv.*option->file = arg == name ? std::string(argv[++i]) : std::string(arg.substr(name.size() + 1));
+      inv.*option->given = true;
+      used_flags.emplace_back(name);
     } else {
       bool known = false;
       for (const GlobalFlag& flag : kGlobalFlags)
