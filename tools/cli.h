@@ -85,6 +85,8 @@ bool hex_to_octets(std::span<const uint8_t> text, const std::string& name,
 
 // Writes the octets as upper-case hexadecimal digits and a newline.
 void write_hex_line(std::span<const uint8_t> octets, FILE* out);
+// The octets as upper-case hexadecimal digits, two per octet.
+std::string hex_text(std::span<const uint8_t> octets);
 
 // Reads typed values one after the other from a value-notation file.
 class ValueReader {

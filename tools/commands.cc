@@ -81,16 +81,6 @@ std::span<const uint8_t> identifier_of(std::span<const uint8_t> octets) {
   return octets.first(n);
 }
 
-std::string hex_text(std::span<const uint8_t> octets) {
-  std::string text;
-  char two[3];
-  for (uint8_t octet : octets) {
-    std::snprintf(two, sizeof two, "%02X", octet);
-    text += two;
-  }
-  return text;
-}
-
 // The library decodes primitive contents without looking at the outer
 // identifier, so a record of another type can decode. The identifier the
 // type expects is the one its value encodes with; a difference is worth a

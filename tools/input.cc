@@ -96,12 +96,20 @@ bool hex_to_octets(std::span<const uint8_t> text, const std::string& name,
   return true;
 }
 
-void write_hex_line(std::span<const uint8_t> octets, FILE* out) {
+std::string hex_text(std::span<const uint8_t> octets) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(2 * octets.size());
   for (uint8_t c : octets) {
-    std::fputc(kDigits[c >> 4], out);
-    std::fputc(kDigits[c & 0xF], out);
+    text += kDigits[c >> 4];
+    text += kDigits[c & 0xF];
   }
+  return text;
+}
+
+void write_hex_line(std::span<const uint8_t> octets, FILE* out) {
+  const std::string text = hex_text(octets);
+  std::fwrite(text.data(), 1, text.size(), out);
   std::fputc('\n', out);
 }
 
