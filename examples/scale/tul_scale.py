@@ -191,6 +191,13 @@ def run(client, job: Job) -> dict:
     return finish(job, client.gather(futures))
 
 
+def timed_run(client, job: Job) -> Tuple[dict, float]:
+    """The totals and the seconds of the run, the cluster's start apart."""
+    started = time.monotonic()
+    totals = run(client, job)
+    return totals, time.monotonic() - started
+
+
 def parse_arguments(argv: Optional[list]) -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("archive", help="directory of BER record files and pcap/pcapng captures")
@@ -213,18 +220,16 @@ def main(argv: Optional[list] = None) -> int:
               os.path.abspath(args.output), os.path.abspath(args.archive))
     from distributed import Client
 
-    started = time.monotonic()
     if args.scheduler:
         with Client(args.scheduler) as client:
             # Workers elsewhere need this program's modules; the binding and
             # libtul must be installed there, and paths shared.
             for module in (pcap.__file__, __file__):
                 client.upload_file(module)
-            totals = run(client, job)
+            totals, seconds = timed_run(client, job)
     else:
         with local_cluster(args.workers) as cluster, Client(cluster) as client:
-            totals = run(client, job)
-    seconds = time.monotonic() - started
+            totals, seconds = timed_run(client, job)
     print(f"{totals['records']} records, {totals['errors']} errors, {totals['partitions']} partitions "
           f"in {seconds:.2f} s ({totals['records'] / seconds:.0f} records/s)")
     return 1 if totals["errors"] else 0

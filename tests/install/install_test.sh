@@ -38,4 +38,11 @@ libdir=$(pkg-config --variable=libdir tul)
 "$cmake" --build "$work/consumer" >/dev/null
 "$work/consumer/hello_c" >/dev/null
 "$work/consumer/hello_cpp" >/dev/null
-echo "installed, moved, and used through pkg-config and find_package"
+
+# The Python binding finds the installed library beside its package.
+if [ -n "${TUL_PYTHON:-}" ]; then
+  site=$(dirname "$(find "$prefix" -name __init__.py -path '*/tul/*')")
+  env -u TUL_LIBRARY PYTHONPATH="$(dirname "$site")" "$TUL_PYTHON" -c \
+    'import tul; d = tul.Dictionary(); print(d.decode("INTEGER", b"\x02\x01\x05")); d.close()' | grep -qx 'INTEGER 5'
+fi
+echo "installed, moved, and used through pkg-config, find_package and Python"
