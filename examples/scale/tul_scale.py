@@ -116,13 +116,13 @@ def record_line(d: tul.Dictionary, job: Job, octets: bytes) -> str:
 
 
 def write_atomically(path: Path, lines: list) -> None:
-    """Replaces `path` with the lines in one rename, never in part."""
+    """Replaces `path` with the lines in one rename, never in part (a
+    process that dies leaves only its temporary file; no fsync, as the
+    files are derived and the run can be repeated after a host crash)."""
     path.parent.mkdir(parents=True, exist_ok=True)
     temporary = path.with_name(f".{path.name}.{os.getpid()}.tmp")
     with open(temporary, "w", encoding="utf-8") as out:
         out.writelines(line + "\n" for line in lines)
-        out.flush()
-        os.fsync(out.fileno())
     os.replace(temporary, path)
 
 

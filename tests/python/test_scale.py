@@ -7,6 +7,7 @@ TUL_LIBRARY, and Debian's python3-distributed.
 import importlib.util
 import json
 import os
+import random
 import re
 import signal
 import struct
@@ -92,6 +93,26 @@ def tul_translate(path):
     run = subprocess.run([os.environ["TUL_CLI"], *defs, "translate", "--json", KIND, str(path)],
                          capture_output=True, text=True)
     return run.stdout.splitlines(), {int(n) for n in re.findall(r": record (\d+) at offset", run.stderr)}
+
+
+class CaptureReaderTest(unittest.TestCase):
+    def test_damaged_captures_give_problems_not_exceptions(self):
+        generator = random.Random(21)
+        frames = [udp_frame(r, 4 + 2 * (i % 2)) for i, r in enumerate(event_reports())]
+        for capture in (classic_pcap(frames), pcapng(frames)):
+            cut = list(pcap.udp_payloads(capture[:-5]))
+            self.assertEqual(cut[-1][1:], (None, "packet cut short" if capture[:1] == b"\xd4" else
+                                           "block cut short or damaged"))
+            for _ in range(400):
+                damaged = bytearray(capture[:generator.randrange(len(capture) + 1)])
+                for _ in range(generator.randrange(1, 6)):
+                    if damaged:
+                        damaged[generator.randrange(len(damaged))] = generator.randrange(256)
+                try:
+                    for number, payload, problem in pcap.udp_payloads(bytes(damaged), None):
+                        self.assertTrue((payload is None) != (problem is None))
+                except pcap.CaptureError:
+                    pass
 
 
 @unittest.skipUnless(importlib.util.find_spec("distributed"), "needs Debian's python3-distributed")
