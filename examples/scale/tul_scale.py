@@ -132,11 +132,10 @@ def translate_partition(source: str, job: Job) -> dict:
     d = dictionary(job.definitions)
     name = os.path.relpath(source, job.archive)
     lines, errors = [], []
-    data = Path(source).read_bytes()
     try:
-        records = list(records_of(data, job))
-    except pcap.CaptureError as error:
-        records = [(1, None, str(error), None)]
+        records = list(records_of(Path(source).read_bytes(), job))
+    except (OSError, pcap.CaptureError) as error:
+        records = [(0, None, str(error), None)]  # index 0: the file itself
     for index, octets, problem, offset in records:
         if problem is None:
             try:
