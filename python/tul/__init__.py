@@ -39,6 +39,7 @@ from __future__ import annotations
 
 import ctypes
 import os
+import re
 import weakref
 from typing import Any, Iterator, Optional, Union
 
@@ -130,8 +131,7 @@ def _checked(pointer: Optional[int], code: int, message: str) -> int:
     header = _lib.header(pointer)
     if header.error:
         text = _lib.octets_of(pointer).decode("utf-8", "replace")
-        prefix = f"#{header.error} "
-        error = Error(header.error, text[len(prefix):] if text.startswith(prefix) else text)
+        error = Error(header.error, re.sub(r"^#\d+ ", "", text))
         LIB.TUL_free(pointer)
         raise error
     return pointer
@@ -262,10 +262,12 @@ class Value:
                 raise Error(6, f"'{key}' is not the chosen alternative")
             return self._lend(LIB.TUL_read_choice(pointer))
         if isinstance(key, str):
+            if not basic & _STRUCTURE:
+                raise Error(ERR_INCOMPATIBLE, f"{self.type} values have no members")
             return self._lend(LIB.TUL_assoc(pointer, _text(key, "member name")))
         if isinstance(key, int) and not isinstance(key, bool):
             if not basic & _LIST:
-                raise Error(ERR_INCOMPATIBLE, f"a {self.type} value has no elements")
+                raise Error(ERR_INCOMPATIBLE, f"{self.type} values have no elements")
             size = LIB.TUL_size(pointer)
             index = key + size if key < 0 else key
             if not 0 <= index < size:
@@ -276,7 +278,7 @@ class Value:
     def __len__(self) -> int:
         pointer = self._live()
         if not LIB.TUL_object_basic_type(pointer) & _LIST:
-            raise TypeError(f"a {self.type} value has no length")
+            raise TypeError(f"{self.type} values have no length")
         return LIB.TUL_size(pointer)
 
     def __eq__(self, other: object) -> bool:

@@ -122,12 +122,15 @@ class BindingTest(unittest.TestCase):
             (tul.ERR_OPEN, lambda: self.d.load_definitions("/no/such/file.defs")),
             (tul.ERR_DECODE, lambda: tul.ber_length(b"\x30\x05\x02")),
             (6, lambda: self.d.decode("Message", (EXAMPLES / "trap.ber").read_bytes())["data"]["get-request"]),
+            (6, lambda: self.d.decode("Message", (EXAMPLES / "trap.ber").read_bytes())["no-such-member"]),
+            (tul.ERR_INCOMPATIBLE, lambda: self.d.parse("INTEGER 5")["member"]),
+            (tul.ERR_INCOMPATIBLE, lambda: self.d.parse("INTEGER 5")[0]),
         ]
         for code, call in cases:
             with self.assertRaises(tul.Error) as raised:
                 call()
             self.assertEqual(raised.exception.code, code, raised.exception)
-            self.assertTrue(raised.exception.message)
+            self.assertRegex(raised.exception.message, r"^[^#]")
 
     def test_bad_definitions_name_file_and_line(self):
         with tempfile.NamedTemporaryFile("w", suffix=".defs") as bad:
