@@ -148,7 +148,7 @@ def translate_partition(source: str, job: Job) -> dict:
             failure["offset"] = offset
         errors.append(failure)
     write_atomically(Path(job.output) / (name + ".jsonl"), lines)
-    return {"file": name, "records": len(lines), "errors": errors, "pid": os.getpid()}
+    return {"file": name, "records": len(lines), "errors": errors, "process": (os.getpid(), id(d))}
 
 
 def partitions(archive: str) -> list:

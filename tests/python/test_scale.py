@@ -186,6 +186,8 @@ class ScaleTest(unittest.TestCase):
             results = client.gather(futures)
             tul_scale.finish(job, results)
             self.check_output(archive, output, payloads)
+            processes = {r["process"] for r in results}  # (pid, dictionary): one dictionary per process
+            self.assertEqual(len(processes), len({pid for pid, _ in processes}))
 
 
 if __name__ == "__main__":
