@@ -5,7 +5,8 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # chromium: the test suite loads the generated HTML pages in a real browser.
 # nlohmann-json3-dev: JSON lines output.
-for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev; do
+# libpcap-dev: tul decode --pcap reads captures through it.
+for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev libpcap-dev; do
   have "$pkg" || need+=("$pkg")
 done
 # With --bench also the peer library that bench/peer_bench compares against;
