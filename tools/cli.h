@@ -228,6 +228,10 @@ int run_header(TUL_Metadata* md, const Invocation& inv);
 // The text of a decode's error object; for an INTEGER-based type that did
 // not fit, followed by the note on how wide INTEGER values are.
 std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
+// After a failed decode: a second line under the record's message naming
+// the member path, offset and tag where the decode stopped, when the
+// library recorded them.
+void report_decode_position(const std::string& where);
 
 int run_translate(TUL_Metadata* md, const Invocation& inv);
 int run_filter(TUL_Metadata* md, const Invocation& inv);
