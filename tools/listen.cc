@@ -207,6 +207,10 @@ bool for_each_datagram(const Invocation& inv, const RecordAction& action) {
     pollfd fds[] = {{socket_fd.get(), POLLIN, 0}, {signal_fd.get(), POLLIN, 0}};
     if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
     const bool stop = fds[1].revents != 0;
+    // Taken from the descriptor, the signal is no longer pending when the
+    // mask is restored.
+    signalfd_siginfo taken;
+    if (stop && read(signal_fd.get(), &taken, sizeof taken) < 0) report("reading the signal: %s", std::strerror(errno));
     more = listener.take(stop ? kFinalBatch : kBatch, counts) && !stop;
   }
   counts.dropped = std::max<unsigned long>(listener.drops_seen(), dropped_by_kernel(socket_fd.get()));

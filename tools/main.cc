@@ -257,7 +257,7 @@ struct CommandFlag {
 constexpr CommandFlag kCommandFlags[] = {
     {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode, Command::kTranslate},
     {"--keep-going", &Invocation::keep_going, Command::kDecode, Command::kEncode, Command::kTranslate},
-    {"--json", &Invocation::json, Command::kDecode, Command::kTranslate},
+    {"--json", &Invocation::json, Command::kDecode, Command::kTranslate, Command::kListen},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
     {"--check", &Invocation::check, Command::kImport, Command::kImport},
