@@ -198,8 +198,12 @@ class Listener {
 bool for_each_datagram(const Invocation& inv, const RecordAction& action) {
   const SignalGuard signals;
   const Descriptor signal_fd(signalfd(-1, &signals.set(), SFD_CLOEXEC));
+  if (signal_fd.get() < 0) {
+    report("cannot watch for signals: %s", std::strerror(errno));
+    return false;
+  }
   const Descriptor socket_fd(open_socket(inv.port >= 0 ? inv.port : kDefaultPort));
-  if (signal_fd.get() < 0 || socket_fd.get() < 0) return false;
+  if (socket_fd.get() < 0) return false;
   report("listening on UDP port %d", bound_port(socket_fd.get()));
   Listener listener(inv, socket_fd.get(), action);
   Counts counts;
