@@ -297,6 +297,7 @@ TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd
   }
   if (!ber) {
     TUL_free(value);
+    tul::failure::finish(type, nullptr, ber);
     return nullptr;
   }
   PElement* pe = nullptr;
