@@ -521,9 +521,9 @@ namespace {
 
 // Fields of the captures the tests write: the file formats are
 // little-endian, the network headers big-endian.
-std::string little(uint32_t v, int n) {
+std::string little(uint64_t v, int n) {
   std::string s;
-  for (int i = 0; i < n; ++i) s += static_cast<char>(v >> (8 * i));
+  for (int i = 0; i < n; ++i, v >>= 8) s += static_cast<char>(v & 0xFF);
   return s;
 }
 std::string big(uint32_t v, int n) {
