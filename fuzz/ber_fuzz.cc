@@ -1,4 +1,5 @@
-// Feeds arbitrary octets to the BER element reader and to TUL_decode. The
+// Feeds arbitrary octets to the BER element reader, the record framing of
+// TUL_ber_length and TUL_decode (and where a failed decode stopped). The
 // reader's tree is written back, read again, traced and run through every
 // content conversion; each decoded value is printed (also as JSON), encoded,
 // decoded again and must equal itself. One dictionary, made on first use, holds a few
@@ -156,6 +157,9 @@ void exercise_decoders(TUL_Metadata* md, const uint8_t* data, size_t size) {
     if (!value) continue;
     if (value->error) {
       TUL_free(value);
+      // Where it stopped lies within the record.
+      const TUL_DecodeFailure* failure = TUL_last_decode_failure();
+      check(!failure || (failure->path && failure->offset < static_cast<long>(size)));
       continue;
     }
     std::free(TUL_print2str(value));
@@ -178,6 +182,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static TUL_Metadata* md = make_dictionary();
   if (size > (1u << 20)) return 0;
   exercise_reader(data, size);
+  // The framing of streamed records: a length within the input, or none.
+  const char* problem = nullptr;
+  const long length = TUL_ber_length(data, static_cast<long>(size), &problem);
+  check(length == -1 ? problem != nullptr : length > 0 && length <= static_cast<long>(size));
   // Inputs of odd size decode with wide integers, so both widths are covered.
   TUL_set_wide_integers(static_cast<int>(size & 1));
   exercise_decoders(md, data, size);

@@ -673,6 +673,34 @@ TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd
  * static text saying what is wrong ("contents cut short", ...). */
 TUL_API long TUL_ber_length(const void* octets, long size, const char** problem);
 
+/* Extension: where the last failed decode of the calling thread stopped.
+ * `path` names the members from the outermost value down to the element
+ * that failed: member and alternative names joined by ".", and the position
+ * in a SEQUENCE OF or SET OF, counted from 0, in brackets
+ * ("data.trap.variable-bindings[3].value"); "" for the outermost value.
+ * `offset` is the octet of that element's identifier in the BER-String (-1
+ * when it cannot be told), `tag_class` (0 UNIVERSAL, 1 APPLICATION,
+ * 2 context-specific, 3 PRIVATE), `tag_number` and `constructed` describe
+ * the identifier found there, and `type` names the type it was decoded as
+ * (null when the failure lies with the enclosing value: a member's tag that
+ * does not belong there). The error object and its message are those the
+ * decode returns without this record. */
+typedef struct TUL_DecodeFailure {
+    const char* path;
+    long offset;
+    int tag_class;
+    int tag_number;
+    int constructed;
+    const char* type;
+} TUL_DecodeFailure;
+
+/* The record of the calling thread's last TUL_decode that failed after
+ * reading the BER-String's elements; null when there was none, or when the
+ * last failure came before any element (octets that are not BER, an unknown
+ * type). Valid until the thread's next failed decode; successful decodes
+ * leave it as it is and record nothing. */
+TUL_API const TUL_DecodeFailure* TUL_last_decode_failure(void);
+
 /* ========================================================================
  * Value notation: parsing and printing
  * ====================================================================== */

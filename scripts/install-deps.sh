@@ -5,10 +5,11 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # chromium: the test suite loads the generated HTML pages in a real browser.
 # nlohmann-json3-dev: JSON lines output.
+# libpcap-dev: tul decode --pcap reads captures through it.
 # python3, python3-setuptools, python3-dask, python3-distributed: the Python
 # binding, its package build and the Dask example, tested with /usr/bin/python3.
 for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev \
-           python3 python3-setuptools python3-dask python3-distributed; do
+           libpcap-dev python3 python3-setuptools python3-dask python3-distributed; do
   have "$pkg" || need+=("$pkg")
 done
 # With --bench also the peer library that bench/peer_bench compares against;

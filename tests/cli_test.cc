@@ -1,8 +1,15 @@
 // Tests of the tul program: runs the built binary on the bundled examples and
 // on broken inputs, and checks its output, its messages and its exit status.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <cstdlib>
@@ -88,6 +95,11 @@ TEST_F(CliTest, ManyRecordsAcrossReads) {
   const Result cut = run(kDefs + "decode Message " + file("cut.ber", many.substr(0, many.size() - 1)));
   EXPECT_EQ(cut.status, 1);
   EXPECT_NE(cut.err.find("cut.ber: record 400 at offset 81795: #17"), std::string::npos) << cut.err;
+  // A record is decoded as soon as a pipe has delivered it whole.
+  const std::string piped = dir_ + "/piped";
+  std::system(("(head -c 100 " + kTrap + "; sleep 0.2; tail -c +101 " + kTrap + ") | " TUL_CLI " " + kDefs +
+               "decode Message - >" + piped).c_str());
+  EXPECT_EQ(slurp(piped), one);
 }
 
 TEST_F(CliTest, TypesAndDescriptions) {
@@ -113,6 +125,8 @@ TEST_F(CliTest, OutcomesOfGoodAndBadInput) {
   const std::string get = slurp(kGet);
   const std::string hex_any = "decode --hex ANY ";
   const std::string message = kDefs + "decode Message ";
+  std::string misplaced = slurp(kTrap);
+  misplaced[40] = '\x99';
   const struct {
     const char* name;
     std::string args;
@@ -146,6 +160,9 @@ TEST_F(CliTest, OutcomesOfGoodAndBadInput) {
        "record 2 at offset 205: #17 decode error: 'octets are not BER (X.209) encoded' in an object from type "
        "'BER-String' (element cut short)", 1},
       {"end-of-contents missing", hex_any + file("open.hex", "3080 020105"), 1, "", "record 1 at offset 0: #17"},
+      {"the member whose tag is out of place", message + file("tag.ber", misplaced), 1, "",
+       "#17 decode error: 'unexpected member tag found' in an object from type 'Trap-PDU'\ntul: " + dir_ +
+           "/tag.ber: record 1 at offset 0: in data.trap.time-stamp at offset 40 of the record: tag [25] found\n"},
       {"encoding of another type", kDefs + "decode INTEGER " + kTrap, 1, "",
        "'wrong encoding or data overflow' in an object from type 'INTEGER'"},
       {"no hexadecimal digit", hex_any + file("bad.hex", "3003\n020g07\n"), 1, "", "bad.hex:2: 'g' is not a hex"},
@@ -469,6 +486,8 @@ TEST_F(CliTest, IntegersAre64BitUnlessStrict) {
   const Result nine = run("decode --hex INTEGER " + file("nine.hex", "0209 010000000000000000"));
   EXPECT_EQ(nine.status, 1);
   EXPECT_NE(nine.err.find("INTEGER values are 64-bit"), std::string::npos) << nine.err;
+  EXPECT_NE(nine.err.find("in the outermost value at offset 0 of the record: tag [UNIVERSAL 2] found (read as INTEGER)"),
+            std::string::npos) << nine.err;
   EXPECT_NE(run("--help").out.find("--strict-integers"), std::string::npos);
 }
 
@@ -494,4 +513,204 @@ TEST_F(CliTest, OctetStringsShowTheirTextUnlessPlain) {
   // whole encodings get no comment.
   const Result others = run("print " + file("o.txt", "OCTET STRING '612D2D62'H\nOCTET STRING '0001'H\nANY '0401'H\n"));
   EXPECT_EQ(others.out, "OCTET STRING '612D2D62'H\nOCTET STRING '0001'H\nANY '0401'H\n");
+}
+
+// ---- captures ----
+
+namespace {
+
+// Fields of the captures the tests write: the file formats are
+// little-endian, the network headers big-endian.
+std::string little(uint64_t v, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i, v >>= 8) s += static_cast<char>(v & 0xFF);
+  return s;
+}
+std::string big(uint32_t v, int n) {
+  std::string s;
+  for (int i = n - 1; i >= 0; --i) s += static_cast<char>(v >> (8 * i));
+  return s;
+}
+
+std::string udp(const std::string& payload, int port) {
+  return big(1234, 2) + big(port, 2) + big(8 + payload.size(), 2) + big(0, 2) + payload;
+}
+// IPv4 from 192.0.2.1; `flags` 0x2000 marks a fragment.
+std::string ipv4(const std::string& body, int protocol = 17, int flags = 0) {
+  return "\x45" + big(0, 1) + big(20 + body.size(), 2) + big(0, 2) + big(flags, 2) + "\x40" + big(protocol, 1) +
+         big(0, 2) + big(0xC0000201, 4) + big(0xC0000202, 4) + body;
+}
+std::string ipv6(const std::string& body) {
+  return big(0x60000000, 4) + big(body.size(), 2) + "\x11\x40" + std::string(15, '\0') + "\x01" +
+         std::string(15, '\0') + "\x02" + body;
+}
+std::string ethernet(const std::string& packet, int type = 0x0800) { return std::string(12, '\x02') + big(type, 2) + packet; }
+std::string cooked(const std::string& packet) { return big(0, 2) + big(772, 2) + big(6, 2) + std::string(8, '\0') + big(0x86DD, 2) + packet; }
+
+// A pcap file of link type `link`; each frame is kept whole unless a
+// capture length is given.
+std::string pcap(int link, const std::vector<std::pair<std::string, std::size_t>>& frames) {
+  std::string file = little(0xA1B2C3D4, 4) + little(2, 2) + little(4, 2) + little(0, 8) + little(65535, 4) + little(link, 4);
+  for (const auto& [frame, kept] : frames) {
+    const std::size_t caplen = std::min(kept, frame.size());
+    file += little(0, 8) + little(caplen, 4) + little(frame.size(), 4) + frame.substr(0, caplen);
+  }
+  return file;
+}
+std::string pcapng(int link, const std::vector<std::string>& frames) {
+  std::string file = little(0x0A0D0D0A, 4) + little(28, 4) + little(0x1A2B3C4D, 4) + little(1, 2) + little(0, 2) +
+                     little(0xFFFFFFFF, 4) + little(0xFFFFFFFF, 4) + little(28, 4);
+  file += little(1, 4) + little(20, 4) + little(link, 2) + little(0, 2) + little(65535, 4) + little(20, 4);
+  for (std::string frame : frames) {
+    const std::size_t size = frame.size();
+    frame.resize((size + 3) / 4 * 4, '\0');
+    const uint32_t total = 32 + frame.size();
+    file += little(6, 4) + little(total, 4) + little(0, 12) + little(size, 4) + little(size, 4) + frame + little(total, 4);
+  }
+  return file;
+}
+
+}  // namespace
+
+TEST_F(CliTest, CapturesGiveTheirUdpPayloads) {
+  const std::string trap = slurp(kTrap);
+  const std::string frames = pcap(1, {{ethernet(ipv4(udp(trap, 162))), SIZE_MAX},
+                                      {ethernet(std::string(28, '\x01'), 0x0806), SIZE_MAX},
+                                      {ethernet(ipv4(std::string(20, '\0'), 6)), SIZE_MAX},
+                                      {ethernet(ipv4(udp(trap, 162), 17, 0x2000)), SIZE_MAX},
+                                      {ethernet(ipv4(udp(trap, 53))), SIZE_MAX},
+                                      {ethernet(ipv4(udp(trap, 162))), 150},
+                                      {ethernet(ipv4(udp(trap, 161))), SIZE_MAX}});
+  const std::string captured = file("traps.pcap", frames);
+  const std::string skipped = "skipped 2 frames without a UDP datagram, 1 IP fragments and 1 datagrams of other ports";
+  const std::string decode = kDefs + "decode Message --pcap ";
+  const struct {
+    const char* name;
+    std::string args;
+    int status;
+    int messages;
+    std::vector<std::string> err_has;
+  } rows[] = {
+      {"frames of every kind, one cut short", decode + captured + " --keep-going", 1, 2,
+       {"traps.pcap: packet 6 from 192.0.2.1:1234: #17", "packet captured in part: 108 of 205 octets", skipped}},
+      {"the first bad packet ends the run without --keep-going", decode + captured, 1, 1, {"packet 6 from"}},
+      {"pcapng, Linux cooked frames, IPv6 and a port of choice",
+       decode + file("six.pcapng", pcapng(113, {cooked(ipv6(udp(trap, 1162))), cooked(ipv6(udp(trap, 162)))})) +
+           " --port 1162", 0, 1, {"1 datagrams of other ports"}},
+      {"a file cut inside a packet", decode + file("cut.pcap", frames.substr(0, frames.size() - 20)) + " --keep-going", 1, 1,
+       {"cut.pcap: truncated dump file"}},
+      {"not a capture", decode + kTrap, 1, 0, {"trap.ber: not a capture that can be read"}},
+      {"no --hex with a capture", decode + captured + " --hex", 2, 0, {"--pcap reads a capture"}},
+      {"--port without a capture", kDefs + "decode --port 162 Message " + kTrap, 2, 0, {"--port applies to --pcap"}},
+      {"a port that is no number", decode + captured + " --port 99999", 2, 0, {"--port needs a port number"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Result r = run(row.args);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = r.out.find("Message {", at)) != std::string::npos; ++at) ++count;
+    EXPECT_EQ(count, static_cast<std::size_t>(row.messages));
+    for (const std::string& text : row.err_has) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+  }
+}
+
+// ---- the listener ----
+
+class ListenTest : public CliTest {
+ protected:
+  void TearDown() override {
+    if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    close(sender_);
+    CliTest::TearDown();
+  }
+
+  // Starts "tul ARGS listen --port 0 ..." and waits for the port it reports.
+  void start(const std::string& args) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      const std::string command = "exec " TUL_CLI " " + args + " >" + dir_ + "/lout 2>" + dir_ + "/lerr";
+      execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+      _exit(127);
+    }
+    const std::string mark = "listening on UDP port ";
+    for (int tries = 0; tries < 2000 && port_ == 0; ++tries) {
+      const std::string err = slurp(dir_ + "/lerr");
+      if (const auto at = err.find(mark); at != std::string::npos && err.find('\n', at) != std::string::npos)
+        port_ = std::stoi(err.substr(at + mark.size()));
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_NE(port_, 0) << slurp(dir_ + "/lerr");
+  }
+
+  void send(const std::string& datagram) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port_));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(sendto(sender_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(datagram.size()));
+  }
+
+  // Waits until the output has stopped growing, then signals the listener
+  // (unless it stops by itself) and collects its result.
+  Result finish(int signal) {
+    for (std::size_t size = SIZE_MAX; signal && slurp(dir_ + "/lout").size() != size;) {
+      size = slurp(dir_ + "/lout").size();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    if (signal) kill(pid_, signal);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir_ + "/lout"), slurp(dir_ + "/lerr")};
+  }
+
+  pid_t pid_ = 0;
+  int port_ = 0;
+  int sender_ = socket(AF_INET, SOCK_DGRAM, 0);
+};
+
+// A datagram of no octets fails alone; one of the largest size decodes and
+// is written whole; the listener stops after --count datagrams.
+TEST_F(ListenTest, DecodesEachDatagramUntilItsCount) {
+  start(kDefs + "listen --port 0 --count 3 --json ANY");
+  const std::string large = std::string("\x04\x83\x00\xFF\xDE", 5) + std::string(65502, '\x07');
+  send(slurp(kTrap));
+  send("");
+  send(large);
+  const Result r = finish(0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("datagram 2 from 127.0.0.1:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("3 datagrams received, 1 failed, 0 dropped by the kernel"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+  std::string sevens;
+  for (int i = 0; i < 1000; ++i) sevens += "07";
+  EXPECT_NE(r.out.find(sevens), std::string::npos);
+  EXPECT_EQ(r.out.back(), '\n');
+}
+
+// A flood: every datagram is decoded or counted as dropped, every line of
+// output is whole, and a signal ends the run cleanly.
+TEST_F(ListenTest, FloodIsDecodedOrCountedAndASignalEndsIt) {
+  start(kEventDefs + "listen --port 0 --json --translate Trap-PDU");
+  const std::string traps = slurp(kExamples + "traps.ber");
+  const std::string trap = traps.substr(0, static_cast<std::size_t>(TUL_ber_length(traps.data(), traps.size(), nullptr)));
+  const int sent = 100000;
+  for (int i = 0; i < sent; ++i) send(trap);
+  const Result r = finish(SIGTERM);
+  EXPECT_EQ(r.status, 0) << r.err;
+  unsigned long received = 0, failed = 0, dropped = 0;
+  const auto at = r.err.find("datagrams received");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  ASSERT_EQ(std::sscanf(r.err.c_str() + r.err.rfind('\n', at) + 1, "tul: %lu datagrams received, %lu failed, %lu dropped",
+                        &received, &failed, &dropped), 3) << r.err;
+  EXPECT_EQ(received + dropped, static_cast<unsigned long>(sent));
+  EXPECT_EQ(failed, 0u);
+  EXPECT_EQ(static_cast<unsigned long>(std::count(r.out.begin(), r.out.end(), '\n')), received);
+  const std::string start = "{\"type\":\"AttributeList\"";
+  for (std::size_t line = 0; line < r.out.size(); line = r.out.find('\n', line) + 1)
+    ASSERT_EQ(r.out.compare(line, start.size(), start), 0) << r.out.substr(line, 80);
+  EXPECT_EQ(dropped > 0, r.err.find("warning:") != std::string::npos);
 }

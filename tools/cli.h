@@ -22,7 +22,7 @@ enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
 enum class Command {
   kNone, kDecode, kEncode, kPrint, kTypes, kDescribe, kStore, kList, kCheck, kHeader, kTranslate, kFilter, kHtml,
-  kImport
+  kImport, kListen
 };
 
 struct Invocation {
@@ -46,6 +46,15 @@ struct Invocation {
   bool strict_integers = false;  // keep the library's 32-bit INTEGER values
   bool json = false;             // print values as JSON lines
   bool plain = false;            // no text comments after octet strings
+  bool pcap = false;             // decode, translate: records from a capture
+  std::string pcap_file;         // ... in this file
+  bool port_given = false;       // --port: the UDP port of the capture or listener
+  std::string port_text;
+  int port = -1;                 // ... as a number; -1: the default ports
+  bool count_given = false;      // listen: stop after this many datagrams
+  std::string count_text;
+  long count = 0;
+  bool translate = false;        // listen: translate instead of decode
 };
 
 // Writes "tul: " and the formatted message, plus a newline, to stderr.
@@ -73,15 +82,28 @@ class InputFile {
   std::string name_;
 };
 
-// Reads the rest of `input` into `octets`. False, with a message written, on
-// a read error.
-bool read_all(const InputFile& input, std::vector<uint8_t>& octets);
-
 // Turns hexadecimal text (pairs of digits, white space anywhere) into octets.
 // False, with a message naming `name` and the line, on any other character
 // or an odd number of digits.
 bool hex_to_octets(std::span<const uint8_t> text, const std::string& name,
                    std::vector<uint8_t>& octets, int first_line = 1);
+
+// hex_to_octets for text that arrives in pieces: a pair of digits may be
+// split between two pieces.
+class HexDecoder {
+ public:
+  explicit HexDecoder(const std::string& name, int first_line = 1) : name_(name), line_(first_line) {}
+  // Appends the octets of `text`. False, with a message, on a character
+  // that is neither a digit nor white space.
+  bool feed(std::span<const uint8_t> text, std::vector<uint8_t>& octets);
+  // False, with a message, when a digit is left without its pair.
+  bool finish() const;
+
+ private:
+  const std::string& name_;
+  int line_;
+  int high_ = -1;  // pending first digit of a pair
+};
 
 // Writes the octets as upper-case hexadecimal digits and a newline.
 void write_hex_line(std::span<const uint8_t> octets, FILE* out);
@@ -130,6 +152,9 @@ struct Frame {
 
 // Measures the record at the start of `octets` with the library's own reader.
 Frame measure_element(std::span<const uint8_t> octets);
+// Measures a record that must fill `octets` (a line, a datagram): octets
+// after it fail it, the problem saying "N octets after the record WHERE".
+Frame whole_record(std::span<const uint8_t> octets, const char* where);
 
 // Handles one record: its octets (all that is left when it could not be
 // measured), how it measured, and the text that names it in messages. False
@@ -137,11 +162,32 @@ Frame measure_element(std::span<const uint8_t> octets);
 using RecordAction = std::function<bool(std::span<const uint8_t>, const Frame&, const std::string&)>;
 
 // Reads the BER records of the file at `path` (hexadecimal text with --hex;
-// one record per line with --hex and --keep-going) and hands each to
-// `action`. After a failed record the run goes on when `go_on` or
+// one record per line with --hex and --keep-going; the UDP payloads of a
+// capture with --pcap) as they arrive and hands each to `action`. After a failed record the run goes on when `go_on` or
 // --keep-going says so and the next record can be found. False when the
 // input could not be read or any record failed.
 bool for_each_record(const Invocation& inv, const std::string& path, bool go_on, const RecordAction& action);
+
+// ---- capture.cc ----------------------------------------------------------
+
+// Hands the UDP payload of each packet of the --pcap capture to or from the
+// ports of --port (161 and 162 without it) to `action`, one record each.
+// Frames of other kinds and IP fragments are counted in a warning. False
+// when the capture cannot be read or a record failed (after a failed record
+// the run goes on with `go_on`).
+bool for_each_packet(const Invocation& inv, bool go_on, const RecordAction& action);
+
+// ---- listen.cc -----------------------------------------------------------
+
+// Receives datagrams on the UDP port of --port (162 without it; 0: one the
+// system picks) on every local address and hands each to `action` until
+// SIGINT or SIGTERM (the datagrams queued by then are still handled) or
+// until --count datagrams were received. The port and, at the end, the
+// counts go to standard error. False when listening failed or any record
+// failed.
+bool for_each_datagram(const Invocation& inv, const RecordAction& action);
+
+// ---- records.cc (continued) -----------------------------------------------
 
 // Prints a value read from a record: value notation, or a JSON line with
 // --json.
@@ -182,6 +228,10 @@ int run_header(TUL_Metadata* md, const Invocation& inv);
 // The text of a decode's error object; for an INTEGER-based type that did
 // not fit, followed by the note on how wide INTEGER values are.
 std::string decode_error_text(TUL_Metadata* md, TUL_Object* error);
+// After a failed decode: a second line under the record's message naming
+// the member path, offset and tag where the decode stopped, when the
+// library recorded them.
+void report_decode_position(const std::string& where);
 
 int run_translate(TUL_Metadata* md, const Invocation& inv);
 int run_filter(TUL_Metadata* md, const Invocation& inv);

@@ -121,6 +121,7 @@ bool decode_record(TUL_Metadata* md, const std::string& type, std::span<const ui
     std::string why = is_error(value.get()) ? decode_error_text(md, value.get()) : std::string();
     if (!frame.complete) why += why.empty() ? frame.problem : " (" + frame.problem + ")";
     report("%s: %s", where.c_str(), why.c_str());
+    if (is_error(value.get())) report_decode_position(where);
     return false;
   }
   if (!identifier_expected(value.get(), octets, where, type, inv.strict)) return false;

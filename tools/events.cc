@@ -51,6 +51,7 @@ bool translate_record(TUL_Metadata* md, const std::string& kind, std::span<const
     const bool decodes = decoded && !decoded->error;
     report("%s: does not translate as %s%s%s", where.c_str(), kind.c_str(), decodes ? "" : ": ",
            decodes ? "" : decode_error_text(md, decoded.get()).c_str());
+    if (!decodes) report_decode_position(where);
     return false;
   }
   print_record_value(list.get(), inv);
@@ -115,6 +116,17 @@ std::string decode_error_text(TUL_Metadata* md, TUL_Object* error) {
                 : " (INTEGER values are 32-bit with --strict-integers: a value of " + type +
                       " with more octets does not fit)";
   return text;
+}
+
+void report_decode_position(const std::string& where) {
+  const TUL_DecodeFailure* failure = TUL_last_decode_failure();
+  if (!failure) return;
+  static constexpr const char* kClasses[] = {"UNIVERSAL ", "APPLICATION ", "", "PRIVATE "};
+  const std::string path = *failure->path ? failure->path : "the outermost value";
+  const std::string offset = failure->offset >= 0 ? " at offset " + std::to_string(failure->offset) + " of the record" : "";
+  const std::string type = failure->type ? " (read as " + std::string(failure->type) + ")" : "";
+  report("%s: in %s%s: tag [%s%d] found%s", where.c_str(), path.c_str(), offset.c_str(),
+         kClasses[failure->tag_class & 3], failure->tag_number, type.c_str());
 }
 
 int run_translate(TUL_Metadata* md, const Invocation& inv) {

@@ -40,18 +40,6 @@ InputFile::~InputFile() {
   if (owned_) std::fclose(stream_);
 }
 
-bool read_all(const InputFile& input, std::vector<uint8_t>& octets) {
-  uint8_t chunk[8192];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, input.stream())) > 0)
-    octets.insert(octets.end(), chunk, chunk + n);
-  if (std::ferror(input.stream())) {
-    report("%s: read error: %s", input.name().c_str(), std::strerror(errno));
-    return false;
-  }
-  return true;
-}
-
 namespace {
 
 int hex_digit(uint8_t c) {
@@ -67,33 +55,38 @@ bool is_space(int c) {
 
 }  // namespace
 
-bool hex_to_octets(std::span<const uint8_t> text, const std::string& name,
-                   std::vector<uint8_t>& octets, int first_line) {
-  int line = first_line;
-  int high = -1;  // pending first digit of a pair
+bool HexDecoder::feed(std::span<const uint8_t> text, std::vector<uint8_t>& octets) {
   for (uint8_t c : text) {
-    if (c == '\n') ++line;
+    if (c == '\n') ++line_;
     if (is_space(c)) continue;
     const int digit = hex_digit(c);
     if (digit < 0) {
       if (c >= 32 && c < 127)
-        report("%s:%d: '%c' is not a hexadecimal digit", name.c_str(), line, c);
+        report("%s:%d: '%c' is not a hexadecimal digit", name_.c_str(), line_, c);
       else
-        report("%s:%d: byte 0x%02X is not a hexadecimal digit", name.c_str(), line, c);
+        report("%s:%d: byte 0x%02X is not a hexadecimal digit", name_.c_str(), line_, c);
       return false;
     }
-    if (high < 0) {
-      high = digit;
+    if (high_ < 0) {
+      high_ = digit;
     } else {
-      octets.push_back(static_cast<uint8_t>(high << 4 | digit));
-      high = -1;
+      octets.push_back(static_cast<uint8_t>(high_ << 4 | digit));
+      high_ = -1;
     }
   }
-  if (high >= 0) {
-    report("%s:%d: odd number of hexadecimal digits", name.c_str(), line);
-    return false;
-  }
   return true;
+}
+
+bool HexDecoder::finish() const {
+  if (high_ < 0) return true;
+  report("%s:%d: odd number of hexadecimal digits", name_.c_str(), line_);
+  return false;
+}
+
+bool hex_to_octets(std::span<const uint8_t> text, const std::string& name,
+                   std::vector<uint8_t>& octets, int first_line) {
+  HexDecoder decoder(name, first_line);
+  return decoder.feed(text, octets) && decoder.finish();
 }
 
 std::string hex_text(std::span<const uint8_t> octets) {

@@ -2,6 +2,7 @@
 // definition files at run time. This file holds the command line: options,
 // help texts and the dispatch to the commands; options may stand before or
 // after the command.
+#include <climits>
 #include <cstring>
 #include <string_view>
 
@@ -30,6 +31,7 @@ constexpr const char* kGeneralHelp =
     "  filter FILTER-FILE [FILE]  evaluate a CMIS filter against attribute lists\n"
     "  html DIR            write HTML pages documenting the dictionary into DIR\n"
     "  import FILE...      import ASN.1 modules and report their diagnostics\n"
+    "  listen TYPE         decode each datagram received on a UDP port\n"
     "  help [COMMAND]      show this help, or the help of COMMAND\n"
     "\n"
     "Options:\n"
@@ -39,9 +41,16 @@ constexpr const char* kGeneralHelp =
     "                file, or a directory of persistence files; may be repeated.\n"
     "                A bare NAME is also looked for in the installed share/tul.\n"
     "  --hex         BER as hexadecimal text (decode, encode, translate)\n"
-    "  --json        print each value as one line of JSON (decode, translate)\n"
+    "  --json        print each value as one line of JSON (decode, translate,\n"
+    "                listen)\n"
     "  --keep-going  report a record that fails and go on with the next; the\n"
     "                exit status is 1 at the end (decode, encode, translate)\n"
+    "  --pcap FILE   read the UDP payloads of a pcap or pcapng capture as the\n"
+    "                records (decode, translate)\n"
+    "  --port N      UDP port of --pcap (default 161 and 162) or listen\n"
+    "                (default 162)\n"
+    "  --count N     stop after N datagrams (listen)\n"
+    "  --translate   translate each datagram instead of decoding it (listen)\n"
     "  --final       describe the type that holds the fields (describe)\n"
     "  --value FILE  document the typed value in FILE as well (html)\n"
     "  --trace-ber   print BER-String and ANY values with a trace of their BER\n"
@@ -83,11 +92,21 @@ constexpr CommandInfo kCommands[] = {
      "after the other. With --hex the input is hexadecimal text; white space\n"
      "in it is ignored.\n"
      "\n"
+     "Records are read and printed as they arrive, so any length of input,\n"
+     "a pipe included, takes the memory of its largest record only.\n"
+     "\n"
      "A record that is cut short or malformed stops the run with a message\n"
      "naming the record and its offset; the records before it are printed.\n"
+     "A second line names the member that did not decode, its offset in the\n"
+     "record and the tag found there.\n"
      "With --keep-going the run goes on with the next record and the exit\n"
      "status is 1 at the end; with --hex as well, each line holds one record,\n"
      "so a bad line costs only itself.\n"
+     "\n"
+     "With --pcap FILE the records are the UDP payloads of the capture to or\n"
+     "from port 161 or 162 (or the --port given), one per packet, named by\n"
+     "the packet's number and sender. Frames without UDP and IP fragments\n"
+     "are counted in a warning.\n"
      "\n"
      "Example: tul --defs examples/snmpv1.defs decode Message examples/trap.ber\n"},
     {"encode", Command::kEncode, 0, 1,
@@ -198,6 +217,22 @@ constexpr CommandInfo kCommands[] = {
      "persistence file OUT.\n"
      "\n"
      "Example: tul import --store snmpv1.per examples/snmpv1.asn\n"},
+    {"listen", Command::kListen, 1, 1,
+     "Usage: tul [OPTIONS] listen [--port N] [--count N] [--json] [--translate] TYPE\n"
+     "\n"
+     "Receives datagrams on UDP port N (default 162; 0 lets the system pick\n"
+     "one) of every local address and decodes each as a value of TYPE as it\n"
+     "arrives, or with --translate translates it as an event report of kind\n"
+     "TYPE (see 'tul help translate'). Each value is written whole, at once.\n"
+     "A datagram that fails is reported and the next one is awaited.\n"
+     "\n"
+     "Runs until interrupted (SIGINT or SIGTERM), after taking the datagrams\n"
+     "that arrived already, or until --count N datagrams were received. The\n"
+     "port is reported when listening begins; the datagrams received, failed\n"
+     "and dropped by the kernel (when they came faster than they could be\n"
+     "decoded) are reported at the end. Exit status 1 when any failed.\n"
+     "\n"
+     "Example: tul --defs examples/snmpv1.defs listen --port 1162 Message\n"},
 };
 
 const CommandInfo* find_command(std::string_view name) {
@@ -225,24 +260,33 @@ struct CommandFlag {
 constexpr CommandFlag kCommandFlags[] = {
     {"--hex", &Invocation::hex, Command::kDecode, Command::kEncode, Command::kTranslate},
     {"--keep-going", &Invocation::keep_going, Command::kDecode, Command::kEncode, Command::kTranslate},
-    {"--json", &Invocation::json, Command::kDecode, Command::kTranslate},
+    {"--json", &Invocation::json, Command::kDecode, Command::kTranslate, Command::kListen},
     {"--final", &Invocation::final_description, Command::kDescribe, Command::kDescribe},
     {"--value", &Invocation::value, Command::kHtml, Command::kHtml},
     {"--check", &Invocation::check, Command::kImport, Command::kImport},
     {"--store", &Invocation::store, Command::kImport, Command::kImport},
     {"--all", &Invocation::all_types, Command::kTypes, Command::kTypes},
+    {"--pcap", &Invocation::pcap, Command::kDecode, Command::kTranslate},
+    {"--port", &Invocation::port_given, Command::kDecode, Command::kTranslate, Command::kListen},
+    {"--count", &Invocation::count_given, Command::kListen, Command::kListen},
+    {"--translate", &Invocation::translate, Command::kListen, Command::kListen},
 };
 
-// Command options that take a file name, as "--name FILE" or "--name=FILE".
+// Command options that take a value (a file name, a number), as
+// "--name VALUE" or "--name=VALUE".
 struct FileOption {
   const char* name;
   bool Invocation::*given;
   std::string Invocation::*file;
+  const char* what = "a file name";
 };
 
 const FileOption kFileOptions[] = {
     {"--value", &Invocation::value, &Invocation::value_file},
     {"--store", &Invocation::store, &Invocation::store_file},
+    {"--pcap", &Invocation::pcap, &Invocation::pcap_file},
+    {"--port", &Invocation::port_given, &Invocation::port_text, "a number"},
+    {"--count", &Invocation::count_given, &Invocation::count_text, "a number"},
 };
 
 const FileOption* file_option(std::string_view arg) {
@@ -267,6 +311,29 @@ constexpr GlobalFlag kGlobalFlags[] = {
     {"--strict-integers", &Invocation::strict_integers},
     {"--plain", &Invocation::plain},
 };
+
+// A whole decimal number within [low, high]; false otherwise.
+bool read_number(const std::string& text, long low, long high, long& number) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  number = std::stol(text);
+  return number >= low && number <= high;
+}
+
+// The values of --port and --count, and the options that only make sense
+// together.
+int check_numbers(const CommandInfo* info, Invocation& inv) {
+  long number = 0;
+  if (inv.port_given && !read_number(inv.port_text, 0, 65535, number))
+    return usage_error(info, "--port needs a port number (0 to 65535), not '" + inv.port_text + "'");
+  if (inv.port_given) inv.port = static_cast<int>(number);
+  if (inv.count_given && !read_number(inv.count_text, 1, LONG_MAX, inv.count))
+    return usage_error(info, "--count needs a positive number, not '" + inv.count_text + "'");
+  if (inv.port_given && inv.command != Command::kListen && !inv.pcap)
+    return usage_error(info, "--port applies to --pcap and listen only");
+  if (inv.pcap && (inv.hex || inv.arguments.size() > 1))
+    return usage_error(info, "--pcap reads a capture: no --hex and no FILE besides it");
+  return -1;
+}
 
 // Parses the command line into `inv`. Returns -1 to go on, or the exit status
 // when the run ends here (help, version, usage error).
@@ -293,7 +360,7 @@ int parse_arguments(int argc, char** argv, Invocation& inv) {
       inv.defs.emplace_back(arg.substr(7));
     } else if (const FileOption* option = file_option(arg)) {
       const std::string name = option->name;
-      if (arg == name && i + 1 >= argc) return usage_error(nullptr, "option " + name + " needs a file name");
+      if (arg == name && i + 1 >= argc) return usage_error(nullptr, "option " + name + " needs " + option->what);
       inv.*option->file = arg == name ? std::string(argv[++i]) : std::string(arg.substr(name.size() + 1));
       inv.*option->given = true;
       used_flags.emplace_back(name);
@@ -348,7 +415,7 @@ int parse_arguments(int argc, char** argv, Invocation& inv) {
     for (const CommandFlag& flag : kCommandFlags)
       if (used == flag.name && inv.command != flag.first && inv.command != flag.second && inv.command != flag.third)
         return usage_error(info, "option " + used + " does not apply to " + info->name);
-  return -1;
+  return check_numbers(info, inv);
 }
 
 int run(const Invocation& inv) {
@@ -407,6 +474,9 @@ int run(const Invocation& inv) {
         break;
       case Command::kImport:
         status = run_import(md, inv);
+        break;
+      case Command::kListen:
+        status = inv.translate ? run_translate(md, inv) : run_decode(md, inv);
         break;
       case Command::kNone:
         break;

@@ -4,6 +4,7 @@
 // first alternative whose tags match the element.
 #include "codec.h"
 #include "constructed.h"
+#include "failure.h"
 #include "parse.h"
 #include "prim.h"
 #include "type_cache.h"
@@ -84,7 +85,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
     if (!pe) return decode_error(ctx, obj, "constructed BER structure for EXPLICIT tag expected");
   }
   TUL_Object* value = decode_declared(dtd, m->type, member_type(d, i), pe, ctx, NoValue::kMemoryError);
-  if (!value) return 0;
+  if (!value) return failure::member(m->name);
   choose(obj, m->name, value);
   return 1;
 }

@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "dict.h"
+#include "failure.h"
 #include "type_cache.h"
 
 using namespace tul::ber;
@@ -290,20 +291,26 @@ TUL_API TUL_Object* TUL_encode(TUL_Object* obj) {
 TUL_API TUL_Object* TUL_decode_US(char* type, TUL_Object* ber, TUL_Metadata* dtd) {
   ElementContextGuard guard;
   TUL_Object* value = TUL_alloc_US(type, dtd);
-  if (!value || value->error) return value;
+  if (!value || value->error) {
+    tul::failure::finish(type, nullptr, ber);
+    return value;
+  }
   if (!ber) {
     TUL_free(value);
+    tul::failure::finish(type, nullptr, ber);
     return nullptr;
   }
   PElement* pe = nullptr;
   if (!TUL_ber2pe(guard.get(), ber, &pe)) {
     TUL_free(value);
+    tul::failure::finish(type, nullptr, ber);
     return TUL_error(dtd, TUL_ERR_DECODE, "octets are not BER (X.209) encoded", "BER-String");
   }
   TULE_DecodeContext ctx{pe, nullptr, guard.get()};
   TUL_Behavior* behavior = tul_behavior(value);
   if (behavior && behavior->decode && behavior->decode(value, &ctx)) return value;
   TUL_free(value);
+  tul::failure::finish(type, pe, ber);
   return ctx.error;
 }
 

@@ -7,6 +7,7 @@
 
 #include "codec.h"
 #include "dict.h"
+#include "failure.h"
 #include "parse.h"
 #include "type_cache.h"
 
@@ -55,7 +56,12 @@ bool values_equal(TUL_Object* a, TUL_Object* b) {
   return TUL_equal(a, b) != 0;
 }
 
-int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail) {
+int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail, const PElement* at,
+                 const char* member) {
+  if (at) {
+    failure::at_element(nullptr, at);
+    failure::member(member);
+  }
   keep_first_error(ctx->error, TUL_error(tul_dtd(obj), TUL_ERR_DECODE, detail, TUL_object_type(obj)));
   return 0;
 }
@@ -92,6 +98,7 @@ TUL_Object* decode_value(TUL_Metadata* dtd, char* type, TUL_Asn1TypeEntry* entry
   TULE_DecodeContext local{pe, nullptr, ctx->pe_ctx};
   TUL_Behavior* b = tul_behavior(value);
   if (!b->decode || !b->decode(value, &local)) {
+    failure::at_element(type, pe);
     keep_first_error(ctx->error, local.error);
     TUL_free(value);
     return nullptr;
@@ -111,6 +118,7 @@ TUL_Object* decode_declared(TUL_Metadata* dtd, char* type, TUL_Asn1TypeEntry* en
     TUL_Object* value = decode_value(dtd, typed, nullptr, pe, &scratch, NoValue::kFailSilently);
     globals.trace_error = trace;
     if (value) return value;
+    failure::discard();
     if (scratch.error != dtd->alloc_error) TUL_free(scratch.error);
   }
   return decode_value(dtd, type, entry, pe, ctx, no_value);

@@ -40,7 +40,9 @@ bool values_equal(TUL_Object* a, TUL_Object* b);
 int encode_too_deep(TUL_Object* obj, TULE_EncodeContext* ctx);
 
 // Records the decode error 17 with `detail` and the type name of `obj`.
-int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail);
+// `at`, when given, is the element that failed, held as member `member`.
+int decode_error(TULE_DecodeContext* ctx, TUL_Object* obj, const char* detail, const PElement* at = nullptr,
+                 const char* member = nullptr);
 
 // The UNIVERSAL constructed element of a SEQUENCE, SET, SEQUENCE OF or SET
 // OF value (tag 17 for the SET kinds, else 16), stored as the context's

@@ -5,6 +5,7 @@
 #include "codec.h"
 #include "coll.h"
 #include "constructed.h"
+#include "failure.h"
 #include "parse.h"
 #include "prim.h"
 #include "type_cache.h"
@@ -75,7 +76,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
     char* type = any ? TUL_type_from_any(child) : t->type;
     if (!type) return 0;
     TUL_Object* value = decode_value(dtd, type, entry, child, ctx, NoValue::kFailSilently);
-    if (!value) return 0;
+    if (!value) return failure::element_of(first_child(pe), child);
     if (!adopt(obj, value)) {
       TUL_free(value);
       keep_first_error(ctx->error, TUL_error(dtd, TUL_ERR_MEMORY));

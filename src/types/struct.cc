@@ -7,6 +7,7 @@
 
 #include "codec.h"
 #include "constructed.h"
+#include "failure.h"
 #include "parse.h"
 #include "prim.h"
 #include "type_cache.h"
@@ -62,13 +63,14 @@ bool decode_member(TUL_Object* obj, TUL_Asn1TypeEntry* d, int i, PElement* eleme
                    TULE_DecodeContext* ctx, const char* explicit_detail, NoValue no_value) {
   TUL_Asn1Type* m = &d->members[i];
   if (m->tag_flag & TUL_TAG_EXPLICIT) {
-    element = first_child(element);
-    if (!element) return decode_error(ctx, obj, explicit_detail);
+    PElement* inner = first_child(element);
+    if (!inner) return decode_error(ctx, obj, explicit_detail, element, m->name);
+    element = inner;
   }
   char* type = member_value_type(obj, d, m, element);
   TUL_Asn1TypeEntry* entry = type == m->type ? member_type(d, i) : nullptr;
   TUL_Object* value = decode_declared(tul_dtd(obj), type, entry, element, ctx, no_value);
-  if (!value) return false;
+  if (!value) return failure::member(m->name);
   store(obj, i, value);
   return true;
 }
@@ -90,7 +92,7 @@ int _decode_seq(TUL_Object* obj, TULE_DecodeContext* ctx) {
       continue;
     }
     if (!member_matches(dtd, d, i, cursor)) {
-      if (mandatory) return decode_error(ctx, obj, "unexpected member tag found");
+      if (mandatory) return decode_error(ctx, obj, "unexpected member tag found", cursor, m->name);
       continue;
     }
     if (!decode_member(obj, d, i, cursor, ctx, "constructed tag for EXPLICIT member tag expected",
