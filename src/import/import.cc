@@ -12,6 +12,7 @@
 
 #include "asn1_emit.h"
 #include "asn1_parser.h"
+#include "dict.h"
 #include "mem.h"
 
 namespace tul::import {
@@ -34,6 +35,10 @@ END
 void Batch::add_text(std::string file, std::string text) {
   Source source{std::move(file), std::move(text)};
   if (flags_ & TUL_IMPORT_DASHES) rewrite_dashes(source, diags_);
+  if (is_gdmo_text(source.text)) {
+    parse_gdmo(source, diags_, templates_, modules_, dropped_clauses_);
+    return;
+  }
   const std::vector<Token> tokens = scan_asn1(source, diags_);
   parse_asn1(source, tokens, diags_, modules_);
 }
@@ -71,6 +76,24 @@ void Batch::finish() {
   emitter.emit_used_builtins(modules_.back());
   entered_ = emitter.entered();
   skipped_ = emitter.skipped();
+  enter_templates(resolver);
+}
+
+// After every type of the batch, so that syntaxes and registrations find
+// what they name; the registration index is built once, after the last.
+void Batch::enter_templates(Resolver& resolver) {
+  snmp_templates(modules_, templates_);
+  if (dropped_clauses_ > 0)
+    diags_.warning(templates_.empty() ? "" : templates_.front().file, {}, "",
+                   std::to_string(dropped_clauses_) +
+                       " GDMO clauses the dictionary cannot hold were read and dropped");
+  TemplateEmitter emitter(resolver, md_, diags_, (flags_ & TUL_IMPORT_CHECK) != 0);
+  emitter.emit(templates_);
+  templates_entered_ = emitter.entered();
+  skipped_ += emitter.skipped();
+  bool any = false;
+  for (int n : templates_entered_) any = any || n > 0;
+  if (any && !(flags_ & TUL_IMPORT_CHECK)) TUL_finalize(md_);
 }
 
 namespace {
@@ -104,6 +127,7 @@ TUL_ImportResult* Batch::result() const {
   r->values_kept = values_;
   r->errors = diags_.errors();
   r->warnings = diags_.warnings();
+  for (std::size_t k = 0; k < templates_entered_.size(); ++k) r->templates_entered[k] = templates_entered_[k];
   const std::vector<Diagnostic> list = sorted_diagnostics();
   if (!list.empty()) {
     r->diagnostics = static_cast<TUL_ImportDiagnostic*>(mem::zalloc(list.size() * sizeof(TUL_ImportDiagnostic)));
