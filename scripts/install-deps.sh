@@ -5,7 +5,9 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 # chromium: the test suite loads the generated HTML pages in a real browser.
 # nlohmann-json3-dev: JSON lines output.
-for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev; do
+# libsnmp-base: the MIBs under /usr/share/snmp/mibs that the importer test reads.
+for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev \
+    libsnmp-base; do
   have "$pkg" || need+=("$pkg")
 done
 # With --bench also the peer library that bench/peer_bench compares against;

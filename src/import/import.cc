@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <new>
+#include <set>
 #include <sstream>
 
 #include "asn1_emit.h"
@@ -29,6 +30,52 @@ AttributeValue ::= ANY
 UTF8String ::= [UNIVERSAL 12] IMPLICIT OCTET STRING
 BMPString ::= [UNIVERSAL 30] IMPLICIT OCTET STRING
 UniversalString ::= [UNIVERSAL 28] IMPLICIT OCTET STRING
+-- The SNMP structure of management information (both versions) and the
+-- common textual conventions, which MIB modules import.
+org OBJECT IDENTIFIER ::= { iso 3 }
+dod OBJECT IDENTIFIER ::= { org 6 }
+internet OBJECT IDENTIFIER ::= { dod 1 }
+directory OBJECT IDENTIFIER ::= { internet 1 }
+mgmt OBJECT IDENTIFIER ::= { internet 2 }
+mib-2 OBJECT IDENTIFIER ::= { mgmt 1 }
+transmission OBJECT IDENTIFIER ::= { mib-2 10 }
+experimental OBJECT IDENTIFIER ::= { internet 3 }
+private OBJECT IDENTIFIER ::= { internet 4 }
+enterprises OBJECT IDENTIFIER ::= { private 1 }
+security OBJECT IDENTIFIER ::= { internet 5 }
+snmpV2 OBJECT IDENTIFIER ::= { internet 6 }
+snmpDomains OBJECT IDENTIFIER ::= { snmpV2 1 }
+snmpProxys OBJECT IDENTIFIER ::= { snmpV2 2 }
+snmpModules OBJECT IDENTIFIER ::= { snmpV2 3 }
+zeroDotZero OBJECT IDENTIFIER ::= { 0 0 }
+ObjectName ::= OBJECT IDENTIFIER
+NetworkAddress ::= CHOICE { internet IpAddress }
+IpAddress ::= [APPLICATION 0] IMPLICIT OCTET STRING
+Counter ::= [APPLICATION 1] IMPLICIT INTEGER
+Counter32 ::= [APPLICATION 1] IMPLICIT INTEGER
+Gauge ::= [APPLICATION 2] IMPLICIT INTEGER
+Gauge32 ::= [APPLICATION 2] IMPLICIT INTEGER
+Unsigned32 ::= [APPLICATION 2] IMPLICIT INTEGER
+TimeTicks ::= [APPLICATION 3] IMPLICIT INTEGER
+Opaque ::= [APPLICATION 4] IMPLICIT OCTET STRING
+Counter64 ::= [APPLICATION 6] IMPLICIT INTEGER
+Integer32 ::= INTEGER
+DisplayString ::= OCTET STRING
+PhysAddress ::= OCTET STRING
+MacAddress ::= OCTET STRING
+DateAndTime ::= OCTET STRING
+TAddress ::= OCTET STRING
+TruthValue ::= INTEGER { true(1), false(2) }
+RowStatus ::= INTEGER { active(1), notInService(2), notReady(3), createAndGo(4), createAndWait(5), destroy(6) }
+StorageType ::= INTEGER { other(1), volatile(2), nonVolatile(3), permanent(4), readOnly(5) }
+TimeStamp ::= TimeTicks
+TimeInterval ::= INTEGER
+TestAndIncr ::= INTEGER
+AutonomousType ::= OBJECT IDENTIFIER
+InstancePointer ::= OBJECT IDENTIFIER
+VariablePointer ::= OBJECT IDENTIFIER
+RowPointer ::= OBJECT IDENTIFIER
+TDomain ::= OBJECT IDENTIFIER
 END
 )";
 
@@ -59,6 +106,7 @@ void Batch::finish() {
   modules_.back().builtin = true;
   Resolver resolver(modules_, md_, diags_);
   Emitter emitter(resolver, md_, diags_, (flags_ & TUL_IMPORT_CHECK) != 0);
+  std::set<std::string, std::less<>> failed_values;
   for (const Module& m : modules_) {
     if (m.builtin) continue;
     emitter.emit_module(m);
@@ -67,22 +115,24 @@ void Batch::finish() {
       if (a.kind == AssignmentKind::kIntegerValue) ++values_;
       if (a.kind != AssignmentKind::kOidValue) continue;
       std::string arcs, problem;
-      if (resolver.oid_value(a.name, arcs, problem))
+      if (resolver.oid_value(a.name, arcs, problem)) {
         ++values_;
-      else
+      } else {
         diags_.error(m.file, a.at, a.name, problem);
+        failed_values.insert(a.name);
+      }
     }
   }
   emitter.emit_used_builtins(modules_.back());
   entered_ = emitter.entered();
   skipped_ = emitter.skipped();
-  enter_templates(resolver);
+  enter_templates(resolver, failed_values);
 }
 
 // After every type of the batch, so that syntaxes and registrations find
 // what they name; the registration index is built once, after the last.
-void Batch::enter_templates(Resolver& resolver) {
-  snmp_templates(modules_, templates_);
+void Batch::enter_templates(Resolver& resolver, const std::set<std::string, std::less<>>& failed_values) {
+  snmp_templates(modules_, failed_values, templates_);
   if (dropped_clauses_ > 0)
     diags_.warning(templates_.empty() ? "" : templates_.front().file, {}, "",
                    std::to_string(dropped_clauses_) +

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <array>
+#include <set>
 
 #include "asn1_ast.h"
 #include "diag.h"
@@ -34,7 +35,7 @@ class Batch {
 
  private:
   std::vector<Diagnostic> sorted_diagnostics() const;
-  void enter_templates(Resolver& resolver);
+  void enter_templates(Resolver& resolver, const std::set<std::string, std::less<>>& failed_values);
 
   TUL_Metadata* md_;
   int flags_;
@@ -49,8 +50,9 @@ class Batch {
 };
 
 // The library's own 1988-style module with the X.501 names that
-// network-management modules import (Name, RDNSequence, ...) and the string
-// types the dictionary lacks; its types are entered only when used.
+// network-management modules import (Name, RDNSequence, ...), the string
+// types the dictionary lacks and the SNMP SMI names and common textual
+// conventions that MIBs import; its types are entered only when used.
 extern const char* const kBuiltinModule;
 
 }  // namespace tul::import

@@ -55,7 +55,8 @@ std::vector<std::string> quoted_objects(const std::vector<std::string>& objects)
 
 }  // namespace
 
-void snmp_templates(const std::vector<Module>& modules, std::vector<Template>& templates) {
+void snmp_templates(const std::vector<Module>& modules, const std::set<std::string, std::less<>>& failed_values,
+                    std::vector<Template>& templates) {
   std::set<std::string, std::less<>> rows;
   for (const Module& m : modules)
     for (const Assignment& a : m.assignments)
@@ -66,7 +67,7 @@ void snmp_templates(const std::vector<Module>& modules, std::vector<Template>& t
       for (const MacroKind& k : kMacroKinds)
         if (k.macro == a.macro.name) row = &k;
       Template t;
-      if (!row || !registration(a, t.registration)) continue;
+      if (!row || failed_values.count(a.name) || !registration(a, t.registration)) continue;
       if (row->kind == TUL_ENTRY_ATTRIBUTE && a.macro.syntax.empty()) continue;
       t.kind = row->kind;
       t.label = a.name;

@@ -51,8 +51,10 @@ bool is_gdmo_text(std::string_view text);
 void parse_gdmo(const Source& source, Diagnostics& diags, std::vector<Template>& templates,
                 std::vector<Module>& modules, int& dropped);
 
-// Templates for the SNMP macro instances of `modules`.
-void snmp_templates(const std::vector<Module>& modules, std::vector<Template>& templates);
+// Templates for the SNMP macro instances of `modules`, except those whose
+// value is among `failed_values` (already reported).
+void snmp_templates(const std::vector<Module>& modules, const std::set<std::string, std::less<>>& failed_values,
+                    std::vector<Template>& templates);
 
 // `text` as a double-quoted value-notation string that reads back to it.
 std::string notation_string(std::string_view text);
