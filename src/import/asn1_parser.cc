@@ -635,10 +635,10 @@ class Parser {
       return expect_word("IDENTIFIER");
     }
     if (w.is_word("ANY")) return parse_any(t);
-    if (w.is_word("BITS") && ahead(1).is('{')) {  // SNMP: named bits over OCTET STRING
+    if (w.is_word("BITS")) {  // SNMP: named bits over OCTET STRING
       take();
       t.name = "OCTET STRING";
-      return skip_group();
+      return !cur().is('{') || skip_group();
     }
     if (w.is_word("INSTANCE")) return parse_instance_of(t);
     if (contains(kSimpleTypes, w.text)) {

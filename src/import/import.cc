@@ -76,6 +76,9 @@ InstancePointer ::= OBJECT IDENTIFIER
 VariablePointer ::= OBJECT IDENTIFIER
 RowPointer ::= OBJECT IDENTIFIER
 TDomain ::= OBJECT IDENTIFIER
+SnmpAdminString ::= OCTET STRING
+InetAddressType ::= INTEGER { unknown(0), ipv4(1), ipv6(2), ipv4z(3), ipv6z(4), dns(16) }
+InetAddress ::= OCTET STRING
 END
 )";
 
