@@ -350,5 +350,134 @@ REGISTERED AS {smi2Notification 2};
             std::string::npos)
       << spread;
 }
+constexpr const char* kSnmpv2Mib = R"MIB(
+SNMPv2-MIB DEFINITIONS ::= BEGIN
+IMPORTS MODULE-IDENTITY, OBJECT-TYPE, NOTIFICATION-TYPE, TimeTicks, mib-2, snmpModules FROM SNMPv2-SMI
+        DisplayString FROM SNMPv2-TC
+        MODULE-COMPLIANCE, OBJECT-GROUP, NOTIFICATION-GROUP FROM SNMPv2-CONF;
+snmpMIB MODULE-IDENTITY
+    LAST-UPDATED "200210160000Z" ORGANIZATION "tul" CONTACT-INFO "nobody"
+    DESCRIPTION "A part of the MIB of SNMP entities, written for the tests."
+    REVISION "200210160000Z" DESCRIPTION "The only one."
+    ::= { snmpModules 1 }
+snmpMIBObjects OBJECT IDENTIFIER ::= { snmpMIB 1 }
+system OBJECT IDENTIFIER ::= { mib-2 1 }
+sysDescr OBJECT-TYPE SYNTAX DisplayString (SIZE (0..255)) MAX-ACCESS read-only STATUS current
+    DESCRIPTION "A ""textual"" description." ::= { system 1 }
+sysUpTime OBJECT-TYPE SYNTAX TimeTicks MAX-ACCESS read-only STATUS current DESCRIPTION "" ::= { system 3 }
+snmpTrap OBJECT IDENTIFIER ::= { snmpMIBObjects 4 }
+snmpTrapOID OBJECT-TYPE SYNTAX OBJECT IDENTIFIER MAX-ACCESS accessible-for-notify STATUS current
+    DESCRIPTION "The notification." ::= { snmpTrap 1 }
+snmpTraps OBJECT IDENTIFIER ::= { snmpMIBObjects 5 }
+coldStart NOTIFICATION-TYPE STATUS current DESCRIPTION "Restarted." ::= { snmpTraps 1 }
+systemGroup OBJECT-GROUP OBJECTS { sysDescr, sysUpTime } STATUS current DESCRIPTION "g" ::= { snmpMIBObjects 6 }
+snmpBasicNotificationsGroup NOTIFICATION-GROUP NOTIFICATIONS { coldStart } STATUS current DESCRIPTION "n"
+    ::= { snmpMIBObjects 7 }
+snmpBasicCompliance MODULE-COMPLIANCE STATUS current DESCRIPTION "m"
+    MODULE -- this module
+        MANDATORY-GROUPS { systemGroup }
+        OBJECT sysDescr SYNTAX OCTET STRING (SIZE (0..64)) DESCRIPTION "shorter"
+    ::= { snmpMIBObjects 8 }
+END
+)MIB";
+
+constexpr const char* kIfMib = R"MIB(
+IF-MIB DEFINITIONS ::= BEGIN
+IMPORTS MODULE-IDENTITY, OBJECT-TYPE, NOTIFICATION-TYPE, Integer32, Gauge32, mib-2 FROM SNMPv2-SMI
+        TEXTUAL-CONVENTION FROM SNMPv2-TC
+        snmpTraps FROM SNMPv2-MIB;
+ifMIB MODULE-IDENTITY LAST-UPDATED "200006140000Z" ORGANIZATION "tul" CONTACT-INFO "nobody"
+    DESCRIPTION "Interfaces, written for the tests." ::= { mib-2 31 }
+InterfaceIndex ::= TEXTUAL-CONVENTION DISPLAY-HINT "d" STATUS current DESCRIPTION "An index."
+    SYNTAX Integer32 (1..2147483647)
+interfaces OBJECT IDENTIFIER ::= { mib-2 2 }
+ifNumber OBJECT-TYPE SYNTAX Integer32 MAX-ACCESS read-only STATUS current DESCRIPTION "n" ::= { interfaces 1 }
+ifTable OBJECT-TYPE SYNTAX SEQUENCE OF IfEntry MAX-ACCESS not-accessible STATUS current DESCRIPTION "t"
+    ::= { interfaces 2 }
+ifEntry OBJECT-TYPE SYNTAX IfEntry MAX-ACCESS not-accessible STATUS current DESCRIPTION "e" INDEX { ifIndex }
+    ::= { ifTable 1 }
+IfEntry ::= SEQUENCE { ifIndex InterfaceIndex, ifAdminStatus INTEGER, ifSpeed Gauge32 }
+ifIndex OBJECT-TYPE SYNTAX InterfaceIndex MAX-ACCESS read-only STATUS current DESCRIPTION "i" ::= { ifEntry 1 }
+ifAdminStatus OBJECT-TYPE SYNTAX INTEGER { up(1), down(2), testing(3) } MAX-ACCESS read-write STATUS current
+    DESCRIPTION "a" DEFVAL { up } ::= { ifEntry 7 }
+ifSpeed OBJECT-TYPE SYNTAX Gauge32 UNITS "bits per second" MAX-ACCESS read-only STATUS current DESCRIPTION "s"
+    ::= { ifEntry 5 }
+linkDown NOTIFICATION-TYPE OBJECTS { ifIndex, ifAdminStatus } STATUS current DESCRIPTION "l" ::= { snmpTraps 3 }
+END
+
+TEST-TRAP-MIB DEFINITIONS ::= BEGIN
+IMPORTS enterprises FROM RFC1155-SMI TRAP-TYPE FROM RFC-1215;
+testAgent OBJECT IDENTIFIER ::= { enterprises 32473 1 }
+testTrap TRAP-TYPE ENTERPRISE testAgent VARIABLES { ifIndex } DESCRIPTION "SMIv1" ::= 7
+END
+
+Test-PDU DEFINITIONS ::= BEGIN
+VarBind ::= SEQUENCE { name OBJECT IDENTIFIER, value ANY DEFINED BY name }
+VarBindList ::= SEQUENCE OF VarBind
+END
+)MIB";
+
+// Bindings name their objects: decoding takes each value's syntax from the
+// MIB, and under the label option the names and identifier values print as
+// the MIB's labels.
+TEST_F(GdmoTest, MibBatchGivesSyntaxesAndLabels) {
+  const std::vector<std::string> messages = import({kSnmpv2Mib, kIfMib}, ".mib");
+  EXPECT_EQ(messages, std::vector<std::string>{});
+  EXPECT_EQ(entered, 21);
+  const struct {
+    const char* label;
+    const char* value;
+  } rows[] = {
+      {"sysUpTime.0", "{ registration \"1 3 6 1 2 1 1 3 0\", label \"sysUpTime.0\", derivedOrSyntax syntax : \"TimeTicks\" }"},
+      {"ifAdminStatus",
+       "{ registration \"1 3 6 1 2 1 2 2 1 7\", label \"ifAdminStatus\", derivedOrSyntax syntax : \"IF-MIB.ifAdminStatus\" }"},
+      {"ifAdminStatus.0", "(none)"},  // a column has no single instance
+      {"testTrap", "{ registration \"1 3 6 1 4 1 32473 1 0 7\", label \"testTrap\" }"},
+      {"systemGroup",
+       "{ registration \"1 3 6 1 6 3 1 1 6\", label \"systemGroup\", groupElements { \"sysDescr\", \"sysUpTime\" } }"},
+      {"snmpBasicCompliance", "{ registration \"1 3 6 1 6 3 1 1 8\", label \"snmpBasicCompliance\" }"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.label);
+    EXPECT_EQ(value_of(row.label), row.value);
+  }
+  Value ber(encode_text(md,
+                        "VarBindList { { name { 1 3 6 1 2 1 1 3 0 }, value TimeTicks 12345 },"
+                        " { name { 1 3 6 1 6 3 1 1 4 1 0 }, value OBJECT IDENTIFIER { 1 3 6 1 6 3 1 1 5 3 } },"
+                        " { name { 1 3 6 1 2 1 2 2 1 7 }, value INTEGER 2 } }"));
+  ASSERT_TRUE(ok(ber)) << text_of(ber.get());
+  Value bindings(TUL_decode("VarBindList", ber.get(), md));
+  ASSERT_TRUE(ok(bindings)) << text_of(bindings.get());
+  TUL_set_option(TUL_OPTION_OID_AS_LABEL, 1);
+  const std::string printed = squeeze(value_text(bindings));
+  TUL_set_option(TUL_OPTION_OID_AS_LABEL, 0);
+  EXPECT_EQ(printed,
+            "{ { name sysUpTime.0, value TimeTicks 12345 }, { name snmpTrapOID.0, value OBJECT IDENTIFIER linkDown }, "
+            "{ name ifAdminStatus, value IF-MIB.ifAdminStatus down } }");
+}
+
+// The MIBs a Debian system installs: whatever they use that this library
+// cannot hold gives diagnostics, never a crash, and most objects enter.
+TEST_F(GdmoTest, InstalledMibsImport) {
+  const std::string dir = "/usr/share/snmp/mibs";
+  DIR* d = opendir(dir.c_str());
+  if (!d) GTEST_SKIP() << dir << " is absent (Debian package libsnmp-base)";
+  std::vector<std::string> paths;
+  while (dirent* e = readdir(d))
+    if (e->d_name[0] != '.') paths.push_back(dir + "/" + e->d_name);
+  closedir(d);
+  std::vector<const char*> names;
+  for (const std::string& p : paths) names.push_back(p.c_str());
+  TUL_ImportResult* r = TUL_import_files(md, names.data(), static_cast<int>(names.size()), 0);
+  ASSERT_NE(r, nullptr);
+  int templates = 0;
+  for (int n : r->templates_entered) templates += n;
+  std::printf("%zu MIB files: %d types, %d templates (%d attributes, %d notifications), %d errors, %d warnings\n",
+              paths.size(), r->types_entered, templates, r->templates_entered[TUL_ENTRY_ATTRIBUTE - 1],
+              r->templates_entered[TUL_ENTRY_NOTIFICATION - 1], r->errors, r->warnings);
+  EXPECT_GE(templates, static_cast<int>(paths.size()) * 10);
+  TUL_free_import_result(r);
+}
+
 }  // namespace
 }  // namespace tul::test

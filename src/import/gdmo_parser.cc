@@ -519,6 +519,7 @@ class Reader {
     if (w.empty() || !is_upper(w[0]))
       return fail("expected a type reference at " + quote_token(w.empty() ? text_.substr(at_.pos, 1) : w));
     text = notation_string(last_component(w));
+    current_->types.emplace_back(last_component(w));
     return true;
   }
 

@@ -126,16 +126,21 @@ void Batch::finish() {
       }
     }
   }
+  snmp_templates(modules_, failed_values, templates_);
+  // Syntaxes of templates may be the only use of a built-in type.
+  for (const Template& t : templates_)
+    for (const std::string& type : t.types)
+      if (!resolver.find(type) && !resolver.in_dictionary(type))
+        diags_.warning(t.file, t.at, t.label, "type " + type + " is not defined in the batch or the dictionary");
   emitter.emit_used_builtins(modules_.back());
   entered_ = emitter.entered();
   skipped_ = emitter.skipped();
-  enter_templates(resolver, failed_values);
+  enter_templates(resolver);
 }
 
 // After every type of the batch, so that syntaxes and registrations find
 // what they name; the registration index is built once, after the last.
-void Batch::enter_templates(Resolver& resolver, const std::set<std::string, std::less<>>& failed_values) {
-  snmp_templates(modules_, failed_values, templates_);
+void Batch::enter_templates(Resolver& resolver) {
   if (dropped_clauses_ > 0)
     diags_.warning(templates_.empty() ? "" : templates_.front().file, {}, "",
                    std::to_string(dropped_clauses_) +

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <array>
-#include <set>
 
 #include "asn1_ast.h"
 #include "diag.h"
@@ -35,7 +34,7 @@ class Batch {
 
  private:
   std::vector<Diagnostic> sorted_diagnostics() const;
-  void enter_templates(Resolver& resolver, const std::set<std::string, std::less<>>& failed_values);
+  void enter_templates(Resolver& resolver);
 
   TUL_Metadata* md_;
   int flags_;

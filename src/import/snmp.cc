@@ -74,8 +74,10 @@ void snmp_templates(const std::vector<Module>& modules, const std::set<std::stri
       t.file = m.file;
       t.at = a.at;
       t.registered = true;
-      if (row->kind == TUL_ENTRY_ATTRIBUTE)
+      if (row->kind == TUL_ENTRY_ATTRIBUTE) {
         t.fields.push_back({0, "derivedOrSyntax", "syntax : " + notation_string(a.macro.syntax)});
+        t.types.push_back(a.macro.syntax);
+      }
       if (a.macro.name == "OBJECT-GROUP" && !a.macro.objects.empty()) {
         std::string list;
         for (const std::string& o : quoted_objects(a.macro.objects)) list += (list.empty() ? "{ " : ", ") + o;

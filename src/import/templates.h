@@ -39,6 +39,7 @@ struct Template {
   std::string derived_from;  // an attribute's DERIVED FROM label
   std::vector<TemplateField> fields;
   std::vector<LabelUse> uses;
+  std::vector<std::string> types;  // type references its clauses name
 };
 
 // A text holds GDMO templates when a line starts with a label followed by a
