@@ -44,22 +44,26 @@ constexpr const char* kTemplateKeywords[] = {"NOTIFICATION", "ATTRIBUTE",       
                                              "NAME BINDING", "ATTRIBUTE GROUP", "BEHAVIOUR"};
 static_assert(std::size(kTemplateKeywords) == std::size(TUL_ImportResult{}.templates_entered));
 
-// Whether a line starts with a label and a template keyword: GDMO text.
+// Whether the line at `i` starts with a label and a template keyword.
+bool starts_template(const std::string& text, std::size_t i) {
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i >= text.size() || !(text[i] >= 'a' && text[i] <= 'z')) return false;
+  while (i < text.size() && !is_blank(text[i])) ++i;
+  while (i < text.size() && is_blank(text[i])) ++i;
+  for (const char* keyword : kTemplateKeywords) {
+    const std::size_t n = std::strlen(keyword);
+    if (text.compare(i, n, keyword) == 0 && (i + n == text.size() || is_blank(text[i + n]))) return true;
+  }
+  return false;
+}
+
+// GDMO text: a line that starts a template.
 bool has_template_header(const std::string& text) {
-  for (std::size_t line = 0; line < text.size(); line = text.find('\n', line) + 1) {
-    std::size_t i = line;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i >= text.size() || !(text[i] >= 'a' && text[i] <= 'z')) {
-      if (text.find('\n', line) == std::string::npos) break;
-      continue;
-    }
-    while (i < text.size() && !is_blank(text[i])) ++i;
-    while (i < text.size() && is_blank(text[i])) ++i;
-    for (const char* keyword : kTemplateKeywords) {
-      const std::size_t n = std::strlen(keyword);
-      if (text.compare(i, n, keyword) == 0 && (i + n == text.size() || is_blank(text[i + n]))) return true;
-    }
-    if (text.find('\n', line) == std::string::npos) break;
+  for (std::size_t line = 0; line < text.size();) {
+    if (starts_template(text, line)) return true;
+    const std::size_t end = text.find('\n', line);
+    if (end == std::string::npos) break;
+    line = end + 1;
   }
   return false;
 }

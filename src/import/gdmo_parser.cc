@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kMaxInlineDepth = 8;
 constexpr std::size_t kMaxTextLength = 4000;  // the value reader's token holds 5119
+// Bounds that keep damaged text linear: how far an opened text or a module
+// identifier is searched for its end.
+constexpr std::size_t kMaxTextScan = std::size_t{1} << 18;
+constexpr int kMaxIdentifierLength = 512;
 constexpr std::string_view kDelimiters = "!\"#$%^&*'`~?@\\";
 
 constexpr unsigned bit(int entry_type) { return 1u << entry_type; }
@@ -286,7 +290,7 @@ class Reader {
     const std::string_view name = word();
     bool header = !name.empty() && is_upper(name[0]);
     if (header && accept('{')) {
-      while (!eof() && peek() != '}') advance();
+      for (int k = 0; k < kMaxIdentifierLength && !eof() && peek() != '}'; ++k) advance();
       accept('}');
     }
     header = header && word() == "DEFINITIONS";
@@ -305,7 +309,7 @@ class Reader {
   }
 
   // An ASN.1 module between templates runs to the first line that starts
-  // with END; it is read with padding that keeps its lines and columns.
+  // with END; it is scanned from its own line and column.
   void read_module(Mark start) {
     std::size_t end = text_.size();
     for (std::size_t p = text_.find('\n', start.pos); p != std::string::npos; p = text_.find('\n', p + 1)) {
@@ -316,9 +320,7 @@ class Reader {
         break;
       }
     }
-    Source module{source_.file, std::string(static_cast<std::size_t>(start.line - 1), '\n') +
-                                    std::string(static_cast<std::size_t>(start.column - 1), ' ') +
-                                    text_.substr(start.pos, end - start.pos)};
+    Source module{source_.file, text_.substr(start.pos, end - start.pos), {start.line, start.column}};
     parse_asn1(module, scan_asn1(module, diags_), diags_, modules_);
     while (at_.pos < end) advance();
   }
@@ -476,8 +478,8 @@ class Reader {
       const Mark open = mark();
       const char close = peek() == '"' ? '"' : '}';
       advance();
-      while (!eof() && peek() != close) advance();
-      if (eof()) return fail_at(open, "document qualifier is never closed");
+      while (!eof() && peek() != close && peek() != '\n') advance();
+      if (peek() != close) return fail_at(open, "document qualifier is not closed on its line");
       advance();
       if (!accept(':')) return fail("expected ':' after a document qualifier");
     }
@@ -740,7 +742,7 @@ class Reader {
     if (delimiter != '\0' && kDelimiters.find(delimiter) != std::string_view::npos) {
       advance();
       for (;;) {
-        if (eof())
+        if (eof() || at_.pos - open.pos > kMaxTextScan)
           return fail_at(open, std::string("text delimiter '") + delimiter + "' is never closed");
         const char c = peek();
         advance();
