@@ -115,6 +115,34 @@ constexpr WordRow kCreateModifiers[] = {{"WITH-REFERENCE-OBJECT", "withReference
 constexpr WordRow kDeleteModifiers[] = {{"ONLY-IF-NO-CONTAINED-OBJECTS", "modifier onlyIfNoContainedObjects"},
                                         {"DELETES-CONTAINED-OBJECTS", "modifier deletesContainedObjects"}};
 
+// Property list keywords. The first kPropertySlots rows fill the members
+// of the same index; access and add/remove keywords add bits to one member.
+enum class Property { kFlag, kValue, kType, kAccess, kAddRemove, kDropped };
+struct PropertyRow {
+  std::string_view keyword;
+  Property kind;
+  const char* member = nullptr;
+  unsigned bits = 0;
+};
+constexpr PropertyRow kProperties[] = {
+    {"REPLACE-WITH-DEFAULT", Property::kFlag, "replaceWithDefault"},
+    {"DEFAULT VALUE", Property::kValue, "defaultValue"},
+    {"INITIAL VALUE", Property::kValue, "initialValue"},
+    {"PERMITTED VALUES", Property::kType, "permittedValues"},
+    {"REQUIRED VALUES", Property::kType, "requiredValues"},
+    {"GET-REPLACE", Property::kAccess, nullptr, 3},
+    {"GET", Property::kAccess, nullptr, 1},
+    {"REPLACE", Property::kAccess, nullptr, 2},
+    {"ADD-REMOVE", Property::kAddRemove, nullptr, 3},
+    {"ADD", Property::kAddRemove, nullptr, 1},
+    {"REMOVE", Property::kAddRemove, nullptr, 2},
+    {"SET-BY-CREATE", Property::kDropped},
+    {"NO-MODIFY", Property::kDropped},
+};
+constexpr int kPropertySlots = 5;
+constexpr const char* kAccessNames[] = {"", "get", "replace", "getReplace"};
+constexpr const char* kAddRemoveNames[] = {"", "add", "remove", "addRemove"};
+
 // Template keywords, longest first so that ATTRIBUTE GROUP is not read as
 // ATTRIBUTE.
 constexpr int kKeywordOrder[] = {TUL_ENTRY_MOC,       TUL_ENTRY_NAME_BINDING, TUL_ENTRY_ATTRIBUTE_GROUP,
@@ -169,10 +197,21 @@ class Reader {
     }
   }
 
+  // Only lines that start outside a "..." string count: a MIB's
+  // descriptions may hold any words.
   bool has_template_header() {
-    for (;;) {
-      if (at_template_header()) return true;
-      if (!next_line()) return false;
+    for (bool in_string = false;;) {
+      if (!in_string && at_template_header()) return true;
+      while (!eof() && peek() != '\n') {
+        if (!in_string && peek() == '-' && peek(1) == '-') {
+          skip_comment();
+          continue;
+        }
+        if (peek() == '"') in_string = !in_string;
+        advance();
+      }
+      if (eof()) return false;
+      advance();
     }
   }
 
@@ -204,22 +243,26 @@ class Reader {
     return true;
   }
 
-  // Blanks, and comments from "--" to the next "--" or the end of the line.
+  // From "--" to the next "--" or the end of the line.
+  void skip_comment() {
+    advance();
+    advance();
+    while (!eof() && peek() != '\n' && !(peek() == '-' && peek(1) == '-')) advance();
+    if (peek() == '-') {
+      advance();
+      advance();
+    }
+  }
+
+  // Blanks and comments.
   void skip() {
     while (!eof()) {
-      if (is_blank(peek())) {
+      if (is_blank(peek()))
         advance();
-      } else if (peek() == '-' && peek(1) == '-') {
-        advance();
-        advance();
-        while (!eof() && peek() != '\n' && !(peek() == '-' && peek(1) == '-')) advance();
-        if (peek() == '-') {
-          advance();
-          advance();
-        }
-      } else {
+      else if (peek() == '-' && peek(1) == '-')
+        skip_comment();
+      else
         return;
-      }
     }
   }
 
@@ -593,51 +636,43 @@ class Reader {
     return true;
   }
 
-  // A property list: slots in the meta-schema's member order.
+  // A property list, written in the meta-schema's member order.
   bool read_properties(std::string& text) {
-    enum { kReplace, kDefault, kInitial, kPermitted, kRequired, kAccess, kAddRemove, kSlots };
-    std::string slots[kSlots];
-    bool get = false, replace = false, add = false, remove = false;
+    std::string slots[kPropertySlots];
+    unsigned access = 0, add_remove = 0;
     for (;;) {
-      std::string operand;
-      if (keyword("REPLACE-WITH-DEFAULT")) {
-        slots[kReplace] = "replaceWithDefault TRUE";
-      } else if (keyword("DEFAULT VALUE")) {
-        if (!read_value_specifier(operand)) return false;
-        slots[kDefault] = "defaultValue " + operand;
-      } else if (keyword("INITIAL VALUE")) {
-        if (!read_value_specifier(operand)) return false;
-        slots[kInitial] = "initialValue " + operand;
-      } else if (keyword("PERMITTED VALUES")) {
-        if (!read_type(operand)) return false;
-        slots[kPermitted] = "permittedValues " + operand;
-      } else if (keyword("REQUIRED VALUES")) {
-        if (!read_type(operand)) return false;
-        slots[kRequired] = "requiredValues " + operand;
-      } else if (keyword("GET-REPLACE")) {
-        get = replace = true;
-      } else if (keyword("GET")) {
-        get = true;
-      } else if (keyword("REPLACE")) {
-        replace = true;
-      } else if (keyword("ADD-REMOVE")) {
-        add = remove = true;
-      } else if (keyword("ADD")) {
-        add = true;
-      } else if (keyword("REMOVE")) {
-        remove = true;
-      } else if (keyword("SET-BY-CREATE") || keyword("NO-MODIFY")) {
-        ++dropped_;
-      } else {
-        break;
+      const PropertyRow* row = nullptr;
+      for (const PropertyRow& r : kProperties)
+        if (!row && keyword(r.keyword)) row = &r;
+      if (!row) break;
+      std::string operand = "TRUE";
+      switch (row->kind) {
+        case Property::kFlag:
+          break;
+        case Property::kValue:
+          if (!read_value_specifier(operand)) return false;
+          break;
+        case Property::kType:
+          if (!read_type(operand)) return false;
+          break;
+        case Property::kAccess:
+          access |= row->bits;
+          continue;
+        case Property::kAddRemove:
+          add_remove |= row->bits;
+          continue;
+        case Property::kDropped:
+          ++dropped_;
+          continue;
       }
+      slots[row - kProperties] = std::string(row->member) + " " + operand;
     }
-    // GET and REPLACE written apart mean get-replace.
-    if (get || replace) slots[kAccess] = std::string("getReplace ") + (get && replace ? "getReplace" : get ? "get" : "replace");
-    if (add || remove) slots[kAddRemove] = std::string("addRemove ") + (add && remove ? "addRemove" : add ? "add" : "remove");
     std::vector<std::string> items;
-    for (std::string& s : slots)
-      if (!s.empty()) items.push_back(std::move(s));
+    for (std::string& slot : slots)
+      if (!slot.empty()) items.push_back(std::move(slot));
+    // GET and REPLACE written apart mean get-replace.
+    if (access) items.push_back(std::string("getReplace ") + kAccessNames[access]);
+    if (add_remove) items.push_back(std::string("addRemove ") + kAddRemoveNames[add_remove]);
     text = list_text(items);
     return true;
   }

@@ -42,8 +42,9 @@ struct Template {
   std::vector<std::string> types;  // type references its clauses name
 };
 
-// A text holds GDMO templates when a line starts with a label followed by a
-// template keyword (and no "::=", which would make it an ASN.1 object).
+// A text holds GDMO templates when a line that starts outside a "..."
+// string starts with a label followed by a template keyword (and no "::=",
+// which would make it an ASN.1 object).
 bool is_gdmo_text(std::string_view text);
 
 // Appends the templates of the GDMO text `source`; ASN.1 modules written
