@@ -1,7 +1,8 @@
-// Feeds arbitrary text to the ASN.1 importer as one module file of a batch,
-// into a fresh dictionary each time, entering what imports (the first byte
-// picks check-only and the dash option, so both paths are reached). Every
-// diagnostic must name a file and carry a message.
+// Feeds arbitrary text (ASN.1 modules, SNMP MIBs, GDMO templates) to the
+// importer as one file of a batch, into a fresh dictionary each time,
+// entering what imports (the first byte picks check-only and the dash
+// option, so both paths are reached). Every diagnostic must name a file and
+// carry a message.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

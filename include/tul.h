@@ -1124,6 +1124,7 @@ typedef struct TUL_ImportResult {
     int warnings;
     int diagnostic_count;
     TUL_ImportDiagnostic* diagnostics; /* in the order they arose */
+    int templates_entered[9]; /* GDMO and SNMP templates, by entry_type - 1 */
 } TUL_ImportResult;
 
 /* Imports the ASN.1 modules of `count` files as one batch into `md`: parses
@@ -1131,7 +1132,12 @@ typedef struct TUL_ImportResult {
  * holds, and enters every type assignment through TUL_add_definition, as the
  * equivalent "TUL.Asn1" values would. Inline types get names of the form
  * Outer.member (Outer.item for an OF element). A rejected assignment is
- * reported and the rest of the batch imported. The result belongs to the
+ * reported and the rest of the batch imported. Files may also hold GDMO
+ * templates and SNMP MIB modules: their templates are entered after all
+ * types of the batch, as the equivalent template values would be (an SNMP
+ * object becomes an attribute, a notification or trap a notification, a
+ * scalar also gets an attribute "label.0" for its instance), and when any
+ * template was entered the batch ends by building the registration index. The result belongs to the
  * caller, who releases it with TUL_free_import_result. On failure (null
  * `md` or out of memory) returns null. */
 TUL_API TUL_ImportResult* TUL_import_files(TUL_Metadata* md, const char* const* paths, int count, int flags);

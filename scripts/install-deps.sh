@@ -8,8 +8,9 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 # libpcap-dev: tul decode --pcap reads captures through it.
 # python3, python3-setuptools, python3-dask, python3-distributed: the Python
 # binding, its package build and the Dask example, tested with /usr/bin/python3.
+# libsnmp-base: the MIBs under /usr/share/snmp/mibs that the importer test reads.
 for pkg in build-essential cmake libgtest-dev libgmock-dev libbenchmark-dev pkg-config chromium nlohmann-json3-dev \
-           libpcap-dev python3 python3-setuptools python3-dask python3-distributed; do
+           libpcap-dev python3 python3-setuptools python3-dask python3-distributed libsnmp-base; do
   have "$pkg" || need+=("$pkg")
 done
 # With --bench also the peer library that bench/peer_bench compares against;

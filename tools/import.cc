@@ -1,7 +1,8 @@
-// ASN.1 modules in the tul program: --defs files that hold modules go
-// through the importer, and the import command checks or imports modules
-// and reports every diagnostic with a summary.
+// ASN.1 modules, SNMP MIBs and GDMO texts in the tul program: --defs files
+// that hold them go through the importer, and the import command checks or
+// imports them and reports every diagnostic with a summary.
 #include <cstring>
+#include <iterator>
 #include <fstream>
 
 #include "cli.h"
@@ -36,6 +37,47 @@ bool starts_like_module(const std::string& text) {
   return definitions != std::string::npos && definitions < assign;
 }
 
+// The template keywords by entry type, for telling GDMO text by its content
+// and for the counts of the import command.
+constexpr const char* kTemplateKeywords[] = {"NOTIFICATION", "ATTRIBUTE",       "PARAMETER",
+                                             "ACTION",       "MANAGED OBJECT CLASS", "PACKAGE",
+                                             "NAME BINDING", "ATTRIBUTE GROUP", "BEHAVIOUR"};
+static_assert(std::size(kTemplateKeywords) == std::size(TUL_ImportResult{}.templates_entered));
+
+// Whether the line at `i` starts with a label and a template keyword.
+bool starts_template(const std::string& text, std::size_t i) {
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i >= text.size() || !(text[i] >= 'a' && text[i] <= 'z')) return false;
+  while (i < text.size() && !is_blank(text[i])) ++i;
+  while (i < text.size() && is_blank(text[i])) ++i;
+  for (const char* keyword : kTemplateKeywords) {
+    const std::size_t n = std::strlen(keyword);
+    if (text.compare(i, n, keyword) == 0 && (i + n == text.size() || is_blank(text[i + n]))) return true;
+  }
+  return false;
+}
+
+// GDMO text: a line that starts a template.
+bool has_template_header(const std::string& text) {
+  for (std::size_t line = 0; line < text.size();) {
+    if (starts_template(text, line)) return true;
+    const std::size_t end = text.find('\n', line);
+    if (end == std::string::npos) break;
+    line = end + 1;
+  }
+  return false;
+}
+
+void print_template_counts(const TUL_ImportResult& r, const char* verb) {
+  bool any = false;
+  for (std::size_t k = 0; k < std::size(kTemplateKeywords); ++k) {
+    if (r.templates_entered[k] == 0) continue;
+    std::printf("%s%d %s", any ? ", " : "templates: ", r.templates_entered[k], kTemplateKeywords[k]);
+    any = true;
+  }
+  if (any) std::printf(" %s\n", verb);
+}
+
 void print_diagnostics(const TUL_ImportResult& r, FILE* out, bool warnings) {
   for (int k = 0; k < r.diagnostic_count; ++k) {
     const TUL_ImportDiagnostic& d = r.diagnostics[k];
@@ -60,12 +102,13 @@ TUL_ImportResult* import_batch(TUL_Metadata* md, const std::vector<std::string>&
 }  // namespace
 
 bool is_module_file(const std::string& path) {
-  if (ends_with(path, ".asn") || ends_with(path, ".asn1")) return true;
+  for (const char* suffix : {".asn", ".asn1", ".gdmo", ".mib", ".my"})
+    if (ends_with(path, suffix)) return true;
   std::ifstream in(path, std::ios::binary);
   std::string head(4096, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));
-  return starts_like_module(head);
+  return starts_like_module(head) || has_template_header(head);
 }
 
 bool import_definitions(TUL_Metadata* md, const std::vector<std::string>& paths, bool verbose) {
@@ -101,6 +144,7 @@ int run_import(TUL_Metadata* md, const Invocation& inv) {
   print_diagnostics(*r, stdout, true);
   std::printf("%d types %s, %d items skipped, %d values kept, %d errors, %d warnings\n", r->types_entered,
               inv.check ? "checked" : "entered", r->items_skipped, r->values_kept, r->errors, r->warnings);
+  print_template_counts(*r, inv.check ? "checked" : "entered");
   int status = r->errors == 0 ? kExitOk : kExitFailure;
   TUL_free_import_result(r);
   if (status == kExitOk && inv.store && !inv.check && TUL_store_Metadata(md, inv.store_file.c_str()) != 0) {

@@ -91,6 +91,18 @@ struct ClassField {
   std::unique_ptr<Type> type;  // null for type fields (&Value, &Type)
 };
 
+// An SNMP macro instance (OBJECT-TYPE, TRAP-TYPE, ...): what the template
+// importer needs of it; `name` is empty for every other assignment.
+struct MacroInstance {
+  std::string name;
+  std::string syntax;                // type name of SYNTAX, "" without one
+  std::vector<std::string> objects;  // OBJECTS or VARIABLES
+  std::string enterprise;            // TRAP-TYPE
+  int64_t trap_number = -1;          // TRAP-TYPE
+  bool row = false;                  // INDEX or AUGMENTS: a conceptual row
+  bool table = false;                // SYNTAX SEQUENCE OF
+};
+
 struct Assignment {
   AssignmentKind kind = AssignmentKind::kSkipped;
   std::string name;
@@ -99,6 +111,7 @@ struct Assignment {
   int64_t integer = 0;
   std::vector<ClassField> class_fields;
   std::string alias_class;  // a class defined as another class
+  MacroInstance macro;
   Position at;
 };
 

@@ -19,6 +19,10 @@ constexpr std::array<std::string_view, 22> kMacroNames = {
     "PORT",               "ALGORITHM",
 };
 
+// The SNMP macros whose instances carry what templates need; the first
+// ten entries of kMacroNames.
+constexpr std::size_t kSnmpMacros = 10;
+
 // Type keywords the dictionary knows under the same name.
 constexpr std::array<std::string_view, 4> kSimpleTypes = {"BOOLEAN", "NULL", "REAL", "EXTERNAL"};
 
@@ -226,6 +230,7 @@ class Parser {
     const Token& name = take();
     m.name = std::string(name.text);
     item_ = m.name;
+    module_name_ = m.name;
     failure_.clear();
     if (cur().is('{')) skip_group();
     if (!parse_header_tail(m)) {
@@ -291,6 +296,7 @@ class Parser {
       ok = fail("unexpected text after the assignment");
     if (ok) {
       m.assignments.push_back(std::move(a));
+      for (Assignment& s : synthesized_) m.assignments.push_back(std::move(s));
     } else {
       if (!failure_.empty()) report_failure();
       pos_ = find_assignment(start + 1, start);
@@ -299,6 +305,7 @@ class Parser {
   }
 
   bool parse_assignment(Assignment& a) {
+    synthesized_.clear();
     take();
     if (cur().is('{')) return fail("parameterized assignment " + a.name + " is not supported");
     if (accept_word("MACRO")) return skip_macro(a);
@@ -308,6 +315,7 @@ class Parser {
     }
     // "Name CLASS ::= {...}" (object sets) and "name Type ::= value".
     if (a.name[0] >= 'A' && a.name[0] <= 'Z') return skip_to_value(a);
+    if (cur().kind == TokenKind::kWord && is_snmp_macro(cur().text)) return parse_macro_instance(a);
     if (cur().kind == TokenKind::kWord && is_macro_name(cur().text)) return skip_to_value(a);
     return parse_value_assignment(a);
   }
@@ -382,6 +390,89 @@ class Parser {
     return skip_value();
   }
 
+  static bool is_snmp_macro(std::string_view name) {
+    for (std::size_t k = 0; k < kSnmpMacros; ++k)
+      if (kMacroNames[k] == name) return true;
+    return false;
+  }
+
+  // Steps over one clause item of a macro instance.
+  bool skip_macro_token() {
+    if (cur().kind == TokenKind::kEnd) return fail("expected '::='");
+    if (cur().is('{') || cur().is('(')) return skip_group();
+    take();
+    return true;
+  }
+
+  // A textual convention is the type after its SYNTAX clause, the last one.
+  bool parse_textual_convention(Assignment& a) {
+    while (!accept_word("SYNTAX"))
+      if (!skip_macro_token()) return false;
+    a.kind = AssignmentKind::kType;
+    a.type = parse_type(0);
+    return a.type != nullptr;
+  }
+
+  bool parse_name_list(std::vector<std::string>& names) {
+    if (!expect('{')) return false;
+    while (!accept('}')) {
+      if (!cur().lower()) return fail("expected an object name");
+      names.emplace_back(take().text);
+      if (!cur().is('}') && !expect(',')) return false;
+    }
+    return true;
+  }
+
+  // OBJECT-TYPE and the other SNMP macros: the clauses that give a syntax,
+  // object lists or an enterprise are read; the others (texts, DEFVAL,
+  // INDEX, refinements of compliance statements) are stepped over.
+  bool parse_macro_instance(Assignment& a) {
+    MacroInstance& m = a.macro;
+    m.name = std::string(take().text);
+    std::unique_ptr<Type> syntax;
+    while (cur().kind != TokenKind::kAssign) {
+      if (m.name == "OBJECT-TYPE" && accept_word("SYNTAX")) {
+        if (!(syntax = parse_type(0))) return false;
+      } else if (cur().is_word("OBJECTS") || cur().is_word("VARIABLES")) {
+        take();
+        if (!parse_name_list(m.objects)) return false;
+      } else if (m.name == "TRAP-TYPE" && accept_word("ENTERPRISE")) {
+        if (!cur().lower()) return fail("expected the enterprise");
+        m.enterprise = std::string(take().text);
+      } else {
+        if (cur().is_word("INDEX") || cur().is_word("AUGMENTS")) m.row = true;
+        if (!skip_macro_token()) return false;
+      }
+    }
+    take();
+    if (syntax) name_syntax(a, std::move(syntax));
+    if (m.name == "TRAP-TYPE") {
+      a.kind = AssignmentKind::kSkipped;
+      return parse_signed(m.trap_number);
+    }
+    a.kind = AssignmentKind::kOidValue;
+    return parse_oid(a.oid) || fail("expected an OBJECT IDENTIFIER value");
+  }
+
+  // A syntax that is no plain type name becomes a type of its own, named
+  // Module.object ('.' keeps it apart from every type reference).
+  void name_syntax(Assignment& a, std::unique_ptr<Type> syntax) {
+    a.macro.table = syntax->kind == TypeKind::kSequenceOf;
+    const bool plain = syntax->tags.empty() && syntax->numbers.empty() &&
+                       (syntax->kind == TypeKind::kReference || syntax->kind == TypeKind::kBuiltin);
+    if (plain) {
+      a.macro.syntax = syntax->name;
+      return;
+    }
+    Assignment type;
+    type.kind = AssignmentKind::kType;
+    type.name = module_name_ + "." + a.name;
+    type.type = std::move(syntax);
+    type.at = a.at;
+    a.macro.syntax = type.name;
+    synthesized_.push_back(std::move(type));
+  }
+
   bool parse_signed(int64_t& value) {
     const bool negative = accept('-');
     if (cur().kind != TokenKind::kNumber) return fail("expected a number");
@@ -427,6 +518,7 @@ class Parser {
 
   bool parse_type_or_class(Assignment& a) {
     if (accept_word("CLASS")) return parse_class(a);
+    if (accept_word("TEXTUAL-CONVENTION")) return parse_textual_convention(a);
     if (cur().kind == TokenKind::kWord && is_macro_name(cur().text) && !ahead(1).is('.')) {
       warn(cur(), "macro " + std::string(cur().text) + " instance skipped");
       a.kind = AssignmentKind::kSkipped;
@@ -543,6 +635,11 @@ class Parser {
       return expect_word("IDENTIFIER");
     }
     if (w.is_word("ANY")) return parse_any(t);
+    if (w.is_word("BITS")) {  // SNMP: named bits over OCTET STRING
+      take();
+      t.name = "OCTET STRING";
+      return !cur().is('{') || skip_group();
+    }
     if (w.is_word("INSTANCE")) return parse_instance_of(t);
     if (contains(kSimpleTypes, w.text)) {
       t.name = std::string(take().text);
@@ -771,6 +868,8 @@ class Parser {
   std::string failure_;
   std::size_t failure_token_ = 0;
   std::vector<std::string> classes_;
+  std::string module_name_;
+  std::vector<Assignment> synthesized_;  // types an assignment brings along
 };
 
 }  // namespace

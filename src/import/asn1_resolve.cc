@@ -267,7 +267,15 @@ bool Resolver::evaluate(const Assignment& a, std::vector<uint32_t>& arcs, std::s
     return false;
   }
   std::vector<uint32_t> own;
-  for (const OidItem& item : a.oid) {
+  if (!evaluate_items(a.oid, own, problem, depth)) return false;
+  evaluated_.emplace(a.name, own);
+  arcs.insert(arcs.end(), own.begin(), own.end());
+  return true;
+}
+
+bool Resolver::evaluate_items(const std::vector<OidItem>& items, std::vector<uint32_t>& own, std::string& problem,
+                              int depth) {
+  for (const OidItem& item : items) {
     if (item.has_number)
       own.push_back(item.number);
     else if (!arc_of_name(item, own, problem, depth))
@@ -277,10 +285,21 @@ bool Resolver::evaluate(const Assignment& a, std::vector<uint32_t>& arcs, std::s
       return false;
     }
   }
-  evaluated_.emplace(a.name, own);
-  arcs.insert(arcs.end(), own.begin(), own.end());
   return true;
 }
+
+namespace {
+
+std::string arcs_text(const std::vector<uint32_t>& arcs) {
+  std::string text;
+  for (uint32_t arc : arcs) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(arc);
+  }
+  return text;
+}
+
+}  // namespace
 
 bool Resolver::oid_value(const std::string& name, std::string& text, std::string& problem) {
   auto it = values_.find(name);
@@ -290,11 +309,14 @@ bool Resolver::oid_value(const std::string& name, std::string& text, std::string
   }
   std::vector<uint32_t> arcs;
   if (!evaluate(*it->second, arcs, problem, 0)) return false;
-  text.clear();
-  for (uint32_t arc : arcs) {
-    if (!text.empty()) text += ' ';
-    text += std::to_string(arc);
-  }
+  text = arcs_text(arcs);
+  return true;
+}
+
+bool Resolver::oid_items(const std::vector<OidItem>& items, std::string& text, std::string& problem) {
+  std::vector<uint32_t> arcs;
+  if (!evaluate_items(items, arcs, problem, 0)) return false;
+  text = arcs_text(arcs);
   return true;
 }
 

@@ -60,6 +60,9 @@ class Resolver {
 
   // "a b c" arcs of an OBJECT IDENTIFIER value, or an error message.
   bool oid_value(const std::string& name, std::string& arcs, std::string& problem);
+  // The same for an OBJECT IDENTIFIER written out in other text (a
+  // template's registration).
+  bool oid_items(const std::vector<OidItem>& items, std::string& arcs, std::string& problem);
   std::optional<int64_t> integer_value(const std::string& name) const;
 
   // Type assignments that only name each other in a circle (A ::= B, B ::= A).
@@ -76,6 +79,7 @@ class Resolver {
   Shape shape_of_reference(const std::string& name, const std::string& item);
   Shape shape_of_entry(const std::string& name) const;
   bool evaluate(const Assignment& a, std::vector<uint32_t>& arcs, std::string& problem, int depth);
+  bool evaluate_items(const std::vector<OidItem>& items, std::vector<uint32_t>& arcs, std::string& problem, int depth);
   bool arc_of_name(const OidItem& item, std::vector<uint32_t>& arcs, std::string& problem, int depth);
   const Type* class_field(const std::string& class_name, const std::string& field, int depth) const;
   void number_automatic(Type& t);

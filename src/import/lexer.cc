@@ -13,7 +13,8 @@ bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c 
 
 class Scanner {
  public:
-  Scanner(const Source& source, Diagnostics& diags) : source_(source), text_(source.text), diags_(diags) {}
+  Scanner(const Source& source, Diagnostics& diags)
+      : source_(source), text_(source.text), diags_(diags), line_(source.start.line), column_(source.start.column) {}
 
   std::vector<Token> run() {
     std::vector<Token> tokens;
@@ -193,8 +194,8 @@ class Scanner {
   const std::string& text_;
   Diagnostics& diags_;
   std::size_t pos_ = 0;
-  int line_ = 1;
-  int column_ = 1;
+  int line_;
+  int column_;
 };
 
 }  // namespace

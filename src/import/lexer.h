@@ -54,6 +54,7 @@ struct ReadOptions {
 struct Source {
   std::string file;
   std::string text;
+  Position start = {1, 1};  // of the text within its file (a module inside GDMO text)
 };
 
 // Replaces the Unicode dashes of `source` by '-' (one byte for three; the
