@@ -501,11 +501,6 @@ long TULM_size(TUL_Asn1TypeEntry* e) {
   return d ? d->size : 0;
 }
 
-int TULM_is_any(const char* name) {
-  const tul::Names& n = names();
-  return name && (name == n.any || name == n.any_defined_by);
-}
-
 TUL_Asn1TypeEntry* _TUL_object_info(TUL_Object* obj, int final) {
   if (!obj) return nullptr;
   TUL_Asn1TypeEntry* e = tul_type_entry(obj);

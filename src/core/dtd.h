@@ -107,7 +107,7 @@ long TULM_size(TUL_Asn1TypeEntry* e);
 // Gives `e` the behaviour table of its base type (recursively).
 void TULM_inherit(TUL_Asn1TypeEntry* e);
 // 1 for the interned "ANY" and "ANY DEFINED BY".
-int TULM_is_any(const char* name);
+inline int TULM_is_any(const char* name);
 // Interned declared type name / member record of member `name` of the
 // constructed value `obj`; null and trace 6 when unknown.
 char* TULM_membertype(TUL_Object* obj, char* name);
@@ -214,6 +214,16 @@ const Names& intern_names();
 inline const Names& names() {
   return interned_generation == hash::strings_generation() ? interned_names : intern_names();
 }
+
+}  // namespace tul
+
+// On the decoder's path for every member, so defined here.
+inline int TULM_is_any(const char* name) {
+  const tul::Names& n = tul::names();
+  return name && (name == n.any || name == n.any_defined_by);
+}
+
+namespace tul {
 
 // How many types a derivation chain (a type, its base type, that one's base
 // type ...) may hold. Chains come from application definitions and may loop
