@@ -454,14 +454,21 @@ int length_octets(unsigned len) {
   return count;
 }
 
+int long_id_octets(const PElement* pe, unsigned char first, unsigned char* octets);
+
 // The identifier octets of `pe` into `octets` (room for 4); their count.
-int id_octets(const PElement* pe, unsigned char* octets) {
+// Short tags, nearly all of them, take the inlined part.
+inline int id_octets(const PElement* pe, unsigned char* octets) {
   unsigned char first = static_cast<unsigned char>((pe->pe_class & 3) << 6);
   if (pe->pe_form != kPrimitive) first |= 0x20;
   if (pe->pe_id < 0x1F) {
     octets[0] = first | static_cast<unsigned char>(pe->pe_id);
     return 1;
   }
+  return long_id_octets(pe, first, octets);
+}
+
+int long_id_octets(const PElement* pe, unsigned char first, unsigned char* octets) {
   octets[0] = first | 0x1F;
   int groups = tag_groups(pe->pe_id);
   for (int i = 0; i < groups; ++i) {
@@ -473,7 +480,7 @@ int id_octets(const PElement* pe, unsigned char* octets) {
 
 // The length octets of `len` (-1: indefinite) into `octets` (room for 5);
 // their count.
-int len_octets(int len, unsigned char* octets) {
+inline int len_octets(int len, unsigned char* octets) {
   if (len == -1) {
     octets[0] = 0x80;
     return 1;
@@ -550,18 +557,21 @@ int pe2ps_aux(PStream* ps, PElement* pe, int eval) {
 
 int ps_get_abs(PElement* pe) { return pe ? get_abs(pe, 0) : -1; }
 
+namespace {
+
+unsigned char* put_contents(const PElement* pe, unsigned char* out) {
+  if (pe->pe_len > 0) std::memcpy(out, pe->pe_un1.un_pe_prim, static_cast<size_t>(pe->pe_len));
+  return out + pe->pe_len;
+}
+
+}  // namespace
+
 unsigned char* tul::ber::write_sized(const PElement* pe, unsigned char* out) {
   if (pe->pe_form != kConstructed && lacks_contents(pe)) return nullptr;
-  if (pe->pe_form == kInlineConstructed) {
-    if (pe->pe_len > 0) std::memcpy(out, pe->pe_un1.un_pe_prim, static_cast<size_t>(pe->pe_len));
-    return out + pe->pe_len;
-  }
+  if (pe->pe_form == kInlineConstructed) return put_contents(pe, out);
   out += id_octets(pe, out);
   out += len_octets(pe->pe_len, out);
-  if (pe->pe_form == kPrimitive) {
-    if (pe->pe_len > 0) std::memcpy(out, pe->pe_un1.un_pe_prim, static_cast<size_t>(pe->pe_len));
-    return out + pe->pe_len;
-  }
+  if (pe->pe_form == kPrimitive) return put_contents(pe, out);
   for (const PElement* child = pe->pe_un1.un_pe_cons; child && out; child = child->pe_next)
     out = write_sized(child, out);
   return out;
@@ -608,11 +618,12 @@ PElement* num2prim64(PECtx* ctx, int64_t i, uint8_t tagclass, uint16_t id) {
   PElement* pe = new_PE(ctx, tagclass, kPrimitive, id);
   if (!pe) return nullptr;
   uint64_t value = static_cast<uint64_t>(i);
-  // Shortest two's complement: drop a leading octet while the top nine bits
-  // are copies of the sign.
+  // Shortest two's complement: the significant bits of the magnitude (the
+  // value, or its complement when negative, below 2^63) and a sign bit, in
+  // whole octets: one to eight.
   uint64_t probe = i < 0 ? ~value : value;
-  int len = 8;
-  while (len >= 2 && (probe >> (8 * len - 9)) == 0) --len;
+  int bits = probe ? 64 - __builtin_clzll(probe) : 0;
+  int len = bits / 8 + 1;
   // Contents beyond the inline room are owned by the element.
   const bool fits = len <= static_cast<int>(sizeof pe->pe_un2.prim_data);
   auto* contents = fits ? inline_storage(pe) : static_cast<unsigned char*>(mem::alloc(static_cast<size_t>(len)));

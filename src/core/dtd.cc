@@ -162,13 +162,6 @@ TUL_Object* chain_too_long(const TUL_Asn1TypeEntry* e) {
   return TUL_error(e->dtd, TUL_ERR_LIMIT, topic);
 }
 
-TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
-  auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
-  if (!obj) return TUL_error(entry->dtd, TUL_ERR_MEMORY);
-  obj->type_ref = entry;
-  return obj;
-}
-
 namespace {
 
 bool is_constructor(const char* name) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "hash.h"
+#include "mem.h"
 #include "tul.h"
 
 /* ------------------------------------------------------------------------
@@ -147,7 +148,13 @@ TUL_Object* alloc_of(TUL_Metadata* dtd, TUL_Asn1TypeEntry* entry, char* type);
 // Allocates a zeroed value record of `size` bytes for `entry` (header filled
 // in); on memory shortage traces code 2 and answers the dictionary's
 // allocation-error object. Every type's `alloc` slot uses it.
-TUL_Object* alloc_object(TUL_Entry* entry, size_t size);
+// Inline, so that the zeroing of a record of constant size is inline too.
+inline TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
+  auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
+  if (!obj) return TUL_error(entry->dtd, TUL_ERR_MEMORY);
+  obj->type_ref = entry;
+  return obj;
+}
 
 // BER-String's table: the octet table with its own decode, encode and
 // print. Defined with the octet family above this layer; every new

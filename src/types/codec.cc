@@ -116,13 +116,6 @@ bool same_tag(int32_t tag_flag, int32_t tag_val, const PElement* pe) {
   return (tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && tag_val == pe->pe_id;
 }
 
-// The walk itself, for types that keep no tag set.
-int walk_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
-  long budget = LONG_MAX;
-  auto same = [pe](const tul::TagLeaf& leaf) { return leaf.any || same_tag(leaf.tag_flag, leaf.tag_val, pe); };
-  return tul::walk_tags(dtd, type, 0, &budget, same);
-}
-
 // What the reader's ps_errno says about octets that hold no whole element.
 const char* framing_problem(int ps_errno) {
   switch (ps_errno) {
@@ -219,10 +212,10 @@ int TUL_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
   return tul::codec::entry_matches(dtd, tul::find_type(dtd, type), type, pe);
 }
 
-int tul::codec::entry_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, char* type, PElement* pe) {
-  if (!e) return 0;
-  int kept = tag_match(e, pe->pe_class, pe->pe_id);
-  return kept >= 0 ? kept : walk_equal_tags(dtd, type, pe);
+int tul::codec::walk_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
+  long budget = LONG_MAX;
+  auto same = [pe](const tul::TagLeaf& leaf) { return leaf.any || same_tag(leaf.tag_flag, leaf.tag_val, pe); };
+  return tul::walk_tags(dtd, type, 0, &budget, same);
 }
 
 /* ------------------------------------------------------------------------
