@@ -670,16 +670,19 @@ int subidentifier_octets(uint32_t value) {
 
 namespace {
 
-// Writes one subidentifier in base-128 groups; the octets written.
-int put_subidentifier(uint32_t value, unsigned char* out) {
-  if (value < 0x80) {
-    out[0] = static_cast<unsigned char>(value);
-    return 1;
-  }
-  int count = subidentifier_octets(value);
-  for (int g = count - 1; g > 0; --g) *out++ = static_cast<unsigned char>(((value >> (7 * g)) & 0x7F) | 0x80);
+unsigned char* put_long_subidentifier(uint32_t value, unsigned char* out) {
+  for (int g = subidentifier_octets(value) - 1; g > 0; --g)
+    *out++ = static_cast<unsigned char>(((value >> (7 * g)) & 0x7F) | 0x80);
   *out = static_cast<unsigned char>(value & 0x7F);
-  return count;
+  return out + 1;
+}
+
+// Writes one subidentifier in base-128 groups; the end of the octets
+// written. Most arcs take one octet, inline.
+inline unsigned char* put_subidentifier(uint32_t value, unsigned char* out) {
+  if (value >= 0x80) return put_long_subidentifier(value, out);
+  *out = static_cast<unsigned char>(value);
+  return out + 1;
 }
 
 }  // namespace
@@ -690,8 +693,9 @@ int encodeOID(int nelem, const uint32_t elements[], int* len_octets, unsigned ch
   if (elements[0] > 2 || (elements[0] < 2 && elements[1] > 39)) return -1;
   // Five octets hold any 32-bit subidentifier.
   unsigned char work[5 * kMaxOidArcs];
-  int total = put_subidentifier(elements[0] * 40 + elements[1], work);  // wraps as unsigned 32-bit arithmetic does
-  for (int k = 2; k < nelem; ++k) total += put_subidentifier(elements[k], work + total);
+  unsigned char* end = put_subidentifier(elements[0] * 40 + elements[1], work);  // wraps as unsigned 32-bit arithmetic does
+  for (int k = 2; k < nelem; ++k) end = put_subidentifier(elements[k], end);
+  auto total = static_cast<int>(end - work);
   auto* buffer = static_cast<unsigned char*>(mem::alloc(static_cast<size_t>(total)));
   if (!buffer) return -1;
   std::memcpy(buffer, work, static_cast<size_t>(total));
