@@ -624,7 +624,8 @@ TUL_API char* TUL_format_version(void);
 
 /* The one stored copy of `string`; null for null or on memory shortage. */
 TUL_API char* TUL_unique_string(const char* string);
-/* Releases every interned string; call after the last dictionary is freed. */
+/* Releases every interned string, and the freed small blocks the library
+ * keeps for reuse; call after the last dictionary is freed. */
 TUL_API void TUL_free_unique_strings(void);
 
 /* ========================================================================

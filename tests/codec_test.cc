@@ -156,6 +156,34 @@ TEST_F(CodecTest, DecodeSeesLaterDefinitionsAndRegistrations) {
   EXPECT_EQ(calls, 2);
 }
 
+// The slots a decode could take shortcuts around (reused records, string
+// contents read in place) are the registered ones once registered.
+TEST_F(CodecTest, DecodeCallsLifeSlotsRegisteredLater) {
+  define_type(md, "Label", "IA5String", {});
+  define_type(md, "Pair", "SEQUENCE", {{"a", "Label"}, {"b", "Label"}});
+  const std::string pair = "30 06 16 01 78 16 01 79", text = "Pair {\n    a \"x\",\n    b \"y\"\n}";
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Pair", pair)).get()), text);
+
+  static int allocs, inits, frees;
+  static TUL_Object* (*alloc)(TUL_Entry*);
+  static TUL_Object* (*init)(TUL_Object*, va_list*);
+  static void (*release)(TUL_Object*);
+  allocs = inits = frees = 0;
+  alloc = reinterpret_cast<decltype(alloc)>(TUL_retrieve_action(md, "Label", "alloc"));
+  init = reinterpret_cast<decltype(init)>(TUL_retrieve_action(md, "Label", "init"));
+  release = reinterpret_cast<decltype(release)>(TUL_retrieve_action(md, "Label", "free"));
+  decltype(alloc) counting_alloc = [](TUL_Entry* e) { return ++allocs, alloc(e); };
+  decltype(init) counting_init = [](TUL_Object* obj, va_list* args) { return ++inits, init(obj, args); };
+  decltype(release) counting_free = [](TUL_Object* obj) { ++frees, release(obj); };
+  TUL_register(md, "Label", "alloc", reinterpret_cast<void*>(counting_alloc));
+  TUL_register(md, "Label", "init", reinterpret_cast<void*>(counting_init));
+  TUL_register(md, "Label", "free", reinterpret_cast<void*>(counting_free));
+  EXPECT_EQ(tul::test::printed(Value(decode_hex(md, "Pair", pair)).get()), text);
+  EXPECT_EQ(allocs, 2);
+  EXPECT_EQ(inits, 2);
+  EXPECT_EQ(frees, 2);
+}
+
 // A CHOICE with more alternatives than a kept tag set holds still matches
 // each of them, and nothing else.
 TEST_F(CodecTest, WideChoiceMatchesEveryAlternative) {

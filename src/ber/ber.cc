@@ -238,7 +238,21 @@ int str_close(PStream* ps) {
 
 namespace {
 
-int read_octet(PStream* ps, unsigned char* octet) { return ps_io(ps, ps->ps_readP, octet, 1, 0); }
+[[gnu::noinline]] int read_octet_through(PStream* ps, unsigned char* octet) {
+  return ps_io(ps, ps->ps_readP, octet, 1, 0);
+}
+
+// Identifier and length octets come one at a time: a memory stream hands
+// them over directly, as str_read through ps_io would.
+inline int read_octet(PStream* ps, unsigned char* octet) {
+  if (ps->ps_readP == str_read && ps->ps_base && ps->ps_cnt > 0) {
+    *octet = static_cast<unsigned char>(*ps->ps_ptr++);
+    --ps->ps_cnt;
+    ++ps->ps_byteno;
+    return 0;
+  }
+  return read_octet_through(ps, octet);
+}
 
 // Identifier octets into class, form and tag number.
 bool ps_read_id(PStream* ps, int top, uint8_t* tagclass, uint8_t* form, uint16_t* id) {
@@ -440,42 +454,63 @@ int length_octets(unsigned len) {
   return count;
 }
 
-int ps_write_id(PStream* ps, const PElement* pe) {
-  unsigned char octets[4];
+int long_id_octets(const PElement* pe, unsigned char first, unsigned char* octets);
+
+// The identifier octets of `pe` into `octets` (room for 4); their count.
+// Short tags, nearly all of them, take the inlined part.
+inline int id_octets(const PElement* pe, unsigned char* octets) {
   unsigned char first = static_cast<unsigned char>((pe->pe_class & 3) << 6);
   if (pe->pe_form != kPrimitive) first |= 0x20;
   if (pe->pe_id < 0x1F) {
     octets[0] = first | static_cast<unsigned char>(pe->pe_id);
-    return write_octets(ps, octets, 1);
+    return 1;
   }
+  return long_id_octets(pe, first, octets);
+}
+
+int long_id_octets(const PElement* pe, unsigned char first, unsigned char* octets) {
   octets[0] = first | 0x1F;
   int groups = tag_groups(pe->pe_id);
   for (int i = 0; i < groups; ++i) {
     unsigned char group = (pe->pe_id >> (7 * (groups - 1 - i))) & 0x7F;
     octets[1 + i] = i + 1 < groups ? (group | 0x80) : group;
   }
-  return write_octets(ps, octets, 1 + groups);
+  return 1 + groups;
 }
 
-int ps_write_len(PStream* ps, int len) {
-  unsigned char octets[5];
+// The length octets of `len` (-1: indefinite) into `octets` (room for 5);
+// their count.
+inline int len_octets(int len, unsigned char* octets) {
   if (len == -1) {
     octets[0] = 0x80;
-    return write_octets(ps, octets, 1);
+    return 1;
   }
   if (len < 0x80) {
     octets[0] = static_cast<unsigned char>(len);
-    return write_octets(ps, octets, 1);
+    return 1;
   }
   int count = length_octets(static_cast<unsigned>(len));
   octets[0] = static_cast<unsigned char>(0x80 | count);
   for (int i = 0; i < count; ++i) octets[1 + i] = static_cast<unsigned char>(len >> (8 * (count - 1 - i)));
-  return write_octets(ps, octets, 1 + count);
+  return 1 + count;
 }
+
+int ps_write_id(PStream* ps, const PElement* pe) {
+  unsigned char octets[4];
+  return write_octets(ps, octets, id_octets(pe, octets));
+}
+
+int ps_write_len(PStream* ps, int len) {
+  unsigned char octets[5];
+  return write_octets(ps, octets, len_octets(len, octets));
+}
+
+// Contents a primitive or pre-encoded element claims without holding them.
+bool lacks_contents(const PElement* pe) { return pe->pe_len > 0 && !pe->pe_un1.un_pe_prim; }
 
 int pe2ps_aux2(PStream* ps, const PElement* pe, int depth) {
   if (pe->pe_form == kInlineConstructed) return write_octets(ps, pe->pe_un1.un_pe_prim, pe->pe_len);
-  if (pe->pe_form == kPrimitive && (pe->pe_len < 0 || (pe->pe_len > 0 && !pe->pe_un1.un_pe_prim))) return -1;
+  if (pe->pe_form == kPrimitive && (pe->pe_len < 0 || lacks_contents(pe))) return -1;
   if (ps_write_id(ps, pe) == -1 || ps_write_len(ps, pe->pe_len) == -1) return -1;
   if (pe->pe_form == kPrimitive) return write_octets(ps, pe->pe_un1.un_pe_prim, pe->pe_len);
   if (pe->pe_len == 0) return 0;
@@ -522,6 +557,26 @@ int pe2ps_aux(PStream* ps, PElement* pe, int eval) {
 
 int ps_get_abs(PElement* pe) { return pe ? get_abs(pe, 0) : -1; }
 
+namespace {
+
+unsigned char* put_contents(const PElement* pe, unsigned char* out) {
+  if (pe->pe_len > 0) std::memcpy(out, pe->pe_un1.un_pe_prim, static_cast<size_t>(pe->pe_len));
+  return out + pe->pe_len;
+}
+
+}  // namespace
+
+unsigned char* tul::ber::write_sized(const PElement* pe, unsigned char* out) {
+  if (pe->pe_form != kConstructed && lacks_contents(pe)) return nullptr;
+  if (pe->pe_form == kInlineConstructed) return put_contents(pe, out);
+  out += id_octets(pe, out);
+  out += len_octets(pe->pe_len, out);
+  if (pe->pe_form == kPrimitive) return put_contents(pe, out);
+  for (const PElement* child = pe->pe_un1.un_pe_cons; child && out; child = child->pe_next)
+    out = write_sized(child, out);
+  return out;
+}
+
 /* ------------------------------------------------------------------------
  * BOOLEAN and INTEGER
  * ---------------------------------------------------------------------- */
@@ -563,11 +618,12 @@ PElement* num2prim64(PECtx* ctx, int64_t i, uint8_t tagclass, uint16_t id) {
   PElement* pe = new_PE(ctx, tagclass, kPrimitive, id);
   if (!pe) return nullptr;
   uint64_t value = static_cast<uint64_t>(i);
-  // Shortest two's complement: drop a leading octet while the top nine bits
-  // are copies of the sign.
+  // Shortest two's complement: the significant bits of the magnitude (the
+  // value, or its complement when negative, below 2^63) and a sign bit, in
+  // whole octets: one to eight.
   uint64_t probe = i < 0 ? ~value : value;
-  int len = 8;
-  while (len >= 2 && (probe >> (8 * len - 9)) == 0) --len;
+  int bits = probe ? 64 - __builtin_clzll(probe) : 0;
+  int len = bits / 8 + 1;
   // Contents beyond the inline room are owned by the element.
   const bool fits = len <= static_cast<int>(sizeof pe->pe_un2.prim_data);
   auto* contents = fits ? inline_storage(pe) : static_cast<unsigned char*>(mem::alloc(static_cast<size_t>(len)));
@@ -612,24 +668,37 @@ int subidentifier_octets(uint32_t value) {
 
 }  // namespace
 
+namespace {
+
+unsigned char* put_long_subidentifier(uint32_t value, unsigned char* out) {
+  for (int g = subidentifier_octets(value) - 1; g > 0; --g)
+    *out++ = static_cast<unsigned char>(((value >> (7 * g)) & 0x7F) | 0x80);
+  *out = static_cast<unsigned char>(value & 0x7F);
+  return out + 1;
+}
+
+// Writes one subidentifier in base-128 groups; the end of the octets
+// written. Most arcs take one octet, inline.
+inline unsigned char* put_subidentifier(uint32_t value, unsigned char* out) {
+  if (value >= 0x80) return put_long_subidentifier(value, out);
+  *out = static_cast<unsigned char>(value);
+  return out + 1;
+}
+
+}  // namespace
+
 int encodeOID(int nelem, const uint32_t elements[], int* len_octets, unsigned char** octets) {
   if (!elements || !len_octets || !octets) return -1;
   if (nelem < 2 || nelem > kMaxOidArcs) return -1;
   if (elements[0] > 2 || (elements[0] < 2 && elements[1] > 39)) return -1;
-  uint32_t first = elements[0] * 40 + elements[1];  // wraps as unsigned 32-bit arithmetic does
-  int total = subidentifier_octets(first);
-  for (int k = 2; k < nelem; ++k) total += subidentifier_octets(elements[k]);
+  // Five octets hold any 32-bit subidentifier.
+  unsigned char work[5 * kMaxOidArcs];
+  unsigned char* end = put_subidentifier(elements[0] * 40 + elements[1], work);  // wraps as unsigned 32-bit arithmetic does
+  for (int k = 2; k < nelem; ++k) end = put_subidentifier(elements[k], end);
+  auto total = static_cast<int>(end - work);
   auto* buffer = static_cast<unsigned char*>(mem::alloc(static_cast<size_t>(total)));
   if (!buffer) return -1;
-  unsigned char* out = buffer;
-  for (int k = 1; k < nelem; ++k) {
-    uint32_t value = k == 1 ? first : elements[k];
-    int count = subidentifier_octets(value);
-    for (int g = count - 1; g >= 0; --g) {
-      unsigned char group = (value >> (7 * g)) & 0x7F;
-      *out++ = g > 0 ? (group | 0x80) : group;
-    }
-  }
+  std::memcpy(buffer, work, static_cast<size_t>(total));
   *len_octets = total;
   *octets = buffer;
   return 0;
@@ -639,17 +708,20 @@ int prim2oid(uint32_t oid_elements[], int* oid_length, PElement* pe) {
   if (!oid_length) return 0;
   *oid_length = 0;
   if (!oid_elements || !pe || !has_primitive_contents(pe)) return 0;
-  const unsigned char* contents = pe->pe_un1.un_pe_prim;
-  if (contents[pe->pe_len - 1] & 0x80) return 0;
+  const unsigned char* p = pe->pe_un1.un_pe_prim;
+  const unsigned char* end = p + pe->pe_len;
+  // The last octet ends a subidentifier, so no group runs past the end.
+  if (end[-1] & 0x80) return 0;
   int arcs = 0;
-  int k = 0;
-  while (k < pe->pe_len) {
-    if (contents[k] == 0x80) return 0;  // a leading zero group is not minimal
-    uint32_t value = 0;
-    for (;;) {
-      if (value > (UINT32_MAX >> 7)) return 0;  // subidentifier beyond 32 bits
-      value = (value << 7) | (contents[k] & 0x7F);
-      if (!(contents[k++] & 0x80)) break;
+  while (p < end) {
+    uint32_t value = *p++;
+    if (value & 0x80) {
+      if (value == 0x80) return 0;  // a leading zero group is not minimal
+      value &= 0x7F;
+      do {
+        if (value > (UINT32_MAX >> 7)) return 0;  // subidentifier beyond 32 bits
+        value = (value << 7) | (*p & 0x7F);
+      } while (*p++ & 0x80);
     }
     if (arcs == 0) {
       oid_elements[0] = value < 40 ? 0 : value < 80 ? 1 : 2;

@@ -210,6 +210,12 @@ long element_length(const unsigned char* octets, size_t size, int* error);
 inline constexpr int kMaxElementDepth = 256;
 inline constexpr int kMaxOidArcs = 128;
 
+// Writes the encoding of `pe` into `out`, which has room for the octets
+// that ps_get_abs answered for it just before (so every length is definite
+// and the nesting bounded). The end of the octets written, or null for an
+// element that claims contents it does not hold.
+unsigned char* write_sized(const PElement* pe, unsigned char* out);
+
 // Releases the contents still owned by any element handed out by `ctx`,
 // including elements no longer reachable from a root (left behind by an
 // encoder that failed half-way).

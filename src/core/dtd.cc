@@ -162,13 +162,6 @@ TUL_Object* chain_too_long(const TUL_Asn1TypeEntry* e) {
   return TUL_error(e->dtd, TUL_ERR_LIMIT, topic);
 }
 
-TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
-  auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
-  if (!obj) return TUL_error(entry->dtd, TUL_ERR_MEMORY);
-  obj->type_ref = entry;
-  return obj;
-}
-
 namespace {
 
 bool is_constructor(const char* name) {
@@ -499,11 +492,6 @@ long TULM_size(TUL_Asn1TypeEntry* e) {
   if (!e) return 0;
   TUL_Asn1TypeEntry* d = e->final_def ? e->final_def : TULM_description(e);
   return d ? d->size : 0;
-}
-
-int TULM_is_any(const char* name) {
-  const tul::Names& n = names();
-  return name && (name == n.any || name == n.any_defined_by);
 }
 
 TUL_Asn1TypeEntry* _TUL_object_info(TUL_Object* obj, int final) {

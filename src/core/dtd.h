@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "hash.h"
+#include "mem.h"
 #include "tul.h"
 
 /* ------------------------------------------------------------------------
@@ -107,7 +108,7 @@ long TULM_size(TUL_Asn1TypeEntry* e);
 // Gives `e` the behaviour table of its base type (recursively).
 void TULM_inherit(TUL_Asn1TypeEntry* e);
 // 1 for the interned "ANY" and "ANY DEFINED BY".
-int TULM_is_any(const char* name);
+inline int TULM_is_any(const char* name);
 // Interned declared type name / member record of member `name` of the
 // constructed value `obj`; null and trace 6 when unknown.
 char* TULM_membertype(TUL_Object* obj, char* name);
@@ -147,7 +148,13 @@ TUL_Object* alloc_of(TUL_Metadata* dtd, TUL_Asn1TypeEntry* entry, char* type);
 // Allocates a zeroed value record of `size` bytes for `entry` (header filled
 // in); on memory shortage traces code 2 and answers the dictionary's
 // allocation-error object. Every type's `alloc` slot uses it.
-TUL_Object* alloc_object(TUL_Entry* entry, size_t size);
+// Inline, so that the zeroing of a record of constant size is inline too.
+inline TUL_Object* alloc_object(TUL_Entry* entry, size_t size) {
+  auto* obj = static_cast<TUL_Object*>(mem::zalloc(size));
+  if (!obj) return TUL_error(entry->dtd, TUL_ERR_MEMORY);
+  obj->type_ref = entry;
+  return obj;
+}
 
 // BER-String's table: the octet table with its own decode, encode and
 // print. Defined with the octet family above this layer; every new
@@ -214,6 +221,16 @@ const Names& intern_names();
 inline const Names& names() {
   return interned_generation == hash::strings_generation() ? interned_names : intern_names();
 }
+
+}  // namespace tul
+
+// On the decoder's path for every member, so defined here.
+inline int TULM_is_any(const char* name) {
+  const tul::Names& n = tul::names();
+  return name && (name == n.any || name == n.any_defined_by);
+}
+
+namespace tul {
 
 // How many types a derivation chain (a type, its base type, that one's base
 // type ...) may hold. Chains come from application definitions and may loop

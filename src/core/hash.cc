@@ -48,7 +48,8 @@ void* TULH_add_entry(TULH_HT* ht, void* entry) {
 }
 
 void* TULH_assoc_entry(TULH_HT* ht, void* key) {
-  if (!ht) return nullptr;
+  // An empty table (a dictionary without registrations) costs no hashing.
+  if (!ht || ht->count == 0) return nullptr;
   void** bucket = ht->table[bucket_of(ht, key)];
   if (!bucket) return nullptr;
   for (; *bucket; ++bucket)
@@ -108,13 +109,16 @@ TUL_API char* TUL_unique_string(const char* string) {
   return block + 4;
 }
 
+// The library's last call: the blocks kept for reuse go back too.
 TUL_API void TUL_free_unique_strings(void) {
-  if (!unique_strings) return;
-  TULH_for_each(unique_strings, [](void* text, void*) { tul::mem::free(static_cast<char*>(text) - 4); },
-                nullptr);
-  TULH_free(unique_strings);
-  unique_strings = nullptr;
-  ++tul::hash::generation;
+  if (unique_strings) {
+    TULH_for_each(unique_strings, [](void* text, void*) { tul::mem::free(static_cast<char*>(text) - 4); },
+                  nullptr);
+    TULH_free(unique_strings);
+    unique_strings = nullptr;
+    ++tul::hash::generation;
+  }
+  tul::mem::release_cached_blocks();
 }
 
 }  // extern "C"

@@ -76,8 +76,7 @@ int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   if (!pe) return 0;
   TUL_Asn1TypeEntry* d = description(obj);
   TUL_Metadata* dtd = tul_dtd(obj);
-  int n = member_count(obj->type_ref), i = 0;
-  while (i < n && !member_matches(dtd, d, i, pe)) ++i;
+  int n = member_count(obj->type_ref), i = first_matching_member(dtd, d, n, pe);
   if (i == n) return decode_error(ctx, obj, "unable to associate tag value with choice alternative");
   TUL_Asn1Type* m = &d->members[i];
   if (m->tag_flag & TUL_TAG_EXPLICIT) {

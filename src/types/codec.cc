@@ -13,6 +13,7 @@
 
 #include "dict.h"
 #include "failure.h"
+#include "mem.h"
 #include "type_cache.h"
 
 using namespace tul::ber;
@@ -74,6 +75,16 @@ namespace {
 
 using tul::codec::unreadable_tag;
 
+// The tags kept with the entry, when every one of them can be applied;
+// else 0 and nothing done, for the walk to do and report.
+int apply_kept_tags(const tul::TypeCache* c, TULE_EncodeContext* ctx) {
+  for (size_t k = 0; k < c->encode_tag_count; ++k)
+    if (!tul::dict::valid_tag_number(c->encode_tags[k].tag_val)) return 0;
+  for (size_t k = 0; k < c->encode_tag_count; ++k)
+    if (!apply_tag(c->encode_tags[k].tag_flag, c->encode_tags[k].tag_val, ctx)) return -1;
+  return 1;
+}
+
 int tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx, int depth) {
   if (e->type) {
     if (depth >= tul::kMaxTypeChain) return tag_failure(dtd, ctx, tul::chain_too_long(e));
@@ -106,13 +117,6 @@ bool same_tag(int32_t tag_flag, int32_t tag_val, const PElement* pe) {
   return (tag_flag & TUL_TAG_CLASS_MASK) == pe->pe_class && tag_val == pe->pe_id;
 }
 
-// The walk itself, for types that keep no tag set.
-int walk_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
-  long budget = LONG_MAX;
-  auto same = [pe](const tul::TagLeaf& leaf) { return leaf.any || same_tag(leaf.tag_flag, leaf.tag_val, pe); };
-  return tul::walk_tags(dtd, type, 0, &budget, same);
-}
-
 // What the reader's ps_errno says about octets that hold no whole element.
 const char* framing_problem(int ps_errno) {
   switch (ps_errno) {
@@ -141,15 +145,15 @@ TUL_Object* TUL_pe2ber(PElement* pe, TUL_Metadata* dtd) {
   if (!ber_string) return nullptr;
   int len = ps_get_abs(pe);
   if (len < 0) return nullptr;
-  LocalStream stream;
-  PStream* ps = stream.get();
-  char small[kSmallEncoding];
-  if (len < kSmallEncoding)
-    str_setup(ps, small, kSmallEncoding, 1);
-  else if (str_setup(ps, nullptr, len, 0) == -1)
-    return nullptr;
-  if (pe2ps_aux(ps, pe, 0) == -1) return nullptr;
-  TUL_Object* value = TUL_new_US(ber_string, dtd, ps->ps_byteno, ps->ps_base);
+  unsigned char small[kSmallEncoding];
+  tul::mem::CPtr<unsigned char> large;
+  unsigned char* octets = small;
+  if (len >= kSmallEncoding) {
+    large.reset(static_cast<unsigned char*>(tul::mem::alloc(static_cast<size_t>(len))));
+    if (!(octets = large.get())) return nullptr;
+  }
+  if (!write_sized(pe, octets)) return nullptr;
+  TUL_Object* value = TUL_new_US(ber_string, dtd, len, reinterpret_cast<char*>(octets));
   if (!value || value->error) {
     TUL_free(value);
     TUL_trace_error(TUL_ERR_MEMORY);
@@ -179,6 +183,10 @@ int TUL_ber2pe(PECtx* ctx, TUL_Object* ber, PElement** out_pe) {
 
 int TUL_tag_encode(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, TULE_EncodeContext* ctx) {
   if (!dtd || !e || !ctx) return 0;
+  if (const tul::TypeCache* c = dtd == e->dtd ? tul::encode_tags(e) : nullptr) {
+    int kept = apply_kept_tags(c, ctx);
+    if (kept != 0) return kept > 0 || tag_failure(dtd, ctx, nullptr);
+  }
   return tag_encode(dtd, e, ctx, 0);
 }
 
@@ -205,10 +213,10 @@ int TUL_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
   return tul::codec::entry_matches(dtd, tul::find_type(dtd, type), type, pe);
 }
 
-int tul::codec::entry_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, char* type, PElement* pe) {
-  if (!e) return 0;
-  int kept = tag_match(e, pe->pe_class, pe->pe_id);
-  return kept >= 0 ? kept : walk_equal_tags(dtd, type, pe);
+int tul::codec::walk_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe) {
+  long budget = LONG_MAX;
+  auto same = [pe](const tul::TagLeaf& leaf) { return leaf.any || same_tag(leaf.tag_flag, leaf.tag_val, pe); };
+  return tul::walk_tags(dtd, type, 0, &budget, same);
 }
 
 /* ------------------------------------------------------------------------

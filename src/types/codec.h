@@ -6,6 +6,7 @@
 
 #include "ber.h"
 #include "dtd.h"
+#include "type_cache.h"
 
 // New BER-String value in `dtd` holding the encoding of `pe` (definite
 // lengths); null on failure (trace 2 when the value cannot be made).
@@ -47,9 +48,17 @@ namespace tul::codec {
 // its type or member.
 TUL_Object* unreadable_tag(TUL_Metadata* dtd, int32_t tag_val, const char* owner);
 
+// TUL_equal_tags by walking the tags of `type` (not ANY) anew.
+int walk_equal_tags(TUL_Metadata* dtd, char* type, PElement* pe);
+
 // TUL_equal_tags for a type other than ANY whose entry `e` (null when the
-// type is not defined) was found already.
-int entry_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, char* type, PElement* pe);
+// type is not defined) was found already: from the tags kept with the
+// entry, else by the walk. On the decoder's path for every member.
+inline int entry_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* e, char* type, PElement* pe) {
+  if (!e) return 0;
+  int kept = tag_match(e, pe->pe_class, pe->pe_id);
+  return kept >= 0 ? kept : walk_equal_tags(dtd, type, pe);
+}
 
 }  // namespace tul::codec
 

@@ -76,6 +76,14 @@ bool member_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* d, int i, PElement* pe
   return TULM_is_any(m->type) || codec::entry_matches(dtd, member_type(d, i), m->type, pe) != 0;
 }
 
+int first_matching_member(TUL_Metadata* dtd, TUL_Asn1TypeEntry* d, int n, PElement* pe) {
+  int kept = n > 0 && dtd == d->dtd && n == d->size ? member_by_tag(d, pe->pe_class, pe->pe_id) : kMembersNotKept;
+  if (kept != kMembersNotKept) return kept < 0 ? n : kept;
+  int i = 0;
+  while (i < n && !member_matches(dtd, d, i, pe)) ++i;
+  return i;
+}
+
 char* member_value_type(TUL_Object* obj, TUL_Asn1TypeEntry* d, TUL_Asn1Type* m, PElement* pe) {
   const Names& n = names();
   if (m->type != n.any_defined_by) return m->type;

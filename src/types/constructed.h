@@ -59,6 +59,10 @@ inline bool is_constructed(const PElement* pe) { return pe && pe->pe_form == ber
 // type's tags.
 bool member_matches(TUL_Metadata* dtd, TUL_Asn1TypeEntry* d, int i, PElement* pe);
 
+// The first of the `n` members of CHOICE or SET description `d` that
+// element `pe` can hold a value of (as member_matches says), or `n`.
+int first_matching_member(TUL_Metadata* dtd, TUL_Asn1TypeEntry* d, int n, PElement* pe);
+
 // The type a decoded member gets: its declared type, or for ANY DEFINED BY
 // the type its identifying sibling selects, else the built-in type of the
 // element, else BER-String.

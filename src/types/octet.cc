@@ -43,10 +43,15 @@ TUL_Object* _copy(TUL_Object* obj) {
 int _decode(TUL_Object* obj, TULE_DecodeContext* ctx) {
   PElement* pe = TUL_own_element(obj, ctx);
   if (!pe) return 0;
-  int len = 0;
-  mem::CPtr<char> bytes(prim2str(pe, &len));
-  if (!bytes) return prim::wrong_encoding(obj, ctx);
-  TUL_Object* result = prim::call_init(obj, len, bytes.get());
+  // This init copies the bytes it is given, so the contents of a primitive
+  // element go to it in place; any other init gets a block of its own.
+  bool in_place = tul_behavior(obj)->init == _init && pe->pe_form == ber::kPrimitive && pe->pe_len >= 0 &&
+                  (pe->pe_len == 0 || pe->pe_un1.un_pe_prim);
+  int len = in_place ? pe->pe_len : 0;
+  mem::CPtr<char> bytes(in_place ? nullptr : prim2str(pe, &len));
+  if (!in_place && !bytes) return prim::wrong_encoding(obj, ctx);
+  const char* contents = in_place ? reinterpret_cast<const char*>(pe->pe_un1.un_pe_prim) : bytes.get();
+  TUL_Object* result = prim::call_init(obj, len, contents);
   if (prim::failed(result, obj)) return prim::decode_failed(ctx, result);
   return 1;
 }

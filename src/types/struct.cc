@@ -117,8 +117,7 @@ int _decode_set(TUL_Object* obj, TULE_DecodeContext* ctx) {
   TUL_Metadata* dtd = tul_dtd(obj);
   int n = member_count(obj->type_ref);
   for (PElement* child = first_child(pe); child; child = child->pe_next) {
-    int i = 0;
-    while (i < n && !member_matches(dtd, d, i, child)) ++i;
+    int i = first_matching_member(dtd, d, n, child);
     if (i == n) return decode_error(ctx, obj, "unable to associate tag value with set member");
     if (!decode_member(obj, d, i, child, ctx, "constructed tag for EXPLICIT tag expected",
                        NoValue::kMemoryError))
