@@ -8,14 +8,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "dict.h"
+#include "support/defs_file.h"
 #include "support/dictionary_test.h"
+#include "support/files.h"
 #include "support/type_builder.h"
 #include "support/value.h"
 
@@ -28,11 +29,6 @@ const std::string kClose =
     "\n<p><hr><p>\n<address>generated with the HTML generation feature of the TUL library V.1.0 "
     "(98/02/28)</address>\n";
 const std::string kBack = "<p>Back to <a href=\"overview.html\">overview</a>\n<p>\n";
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // A whole dictionary page: title, back link, blocks, footer.
 std::string page_text(const std::string& title, const std::string& body) {
@@ -50,23 +46,6 @@ std::string type_block(const std::string& page, const std::string& type) {
 
 class BrowseTest : public DictionaryTest {
  protected:
-  void SetUp() override {
-    DictionaryTest::SetUp();
-    char pattern[] = "/tmp/tul-html-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    dir_ = (root_ / "pages").string();
-  }
-  void TearDown() override {
-    fs::remove_all(root_);
-    DictionaryTest::TearDown();
-  }
-
-  void enter(const char* text) {
-    Value v(TUL_parse_str(md, text));
-    ASSERT_TRUE(ok(v)) << text << ": " << text_of(v.get());
-    ASSERT_EQ(TUL_add_definition(md, v.get()), v.get());
-  }
   void generate() { ASSERT_EQ(TUL_generate_HTML(md, dir_.c_str()), 0); }
   std::string page(const std::string& file) const { return slurp(fs::path(dir_) / file); }
   std::set<std::string> files() const {
@@ -75,8 +54,9 @@ class BrowseTest : public DictionaryTest {
     return names;
   }
 
-  fs::path root_;
-  std::string dir_;
+  TempDir temp_;
+  fs::path root_ = temp_.path();
+  std::string dir_ = (root_ / "pages").string();
 };
 
 const std::set<std::string> kDictionaryFiles = {
@@ -464,28 +444,13 @@ TEST_F(ValuePageTest, PrintBehavioursArePutBackWhateverFails) {
 
 // ---- links of the bundled examples' pages ----
 
-void load_file(TUL_Metadata* md, const std::string& path) {
-  FILE* in = std::fopen(path.c_str(), "r");
-  ASSERT_NE(in, nullptr) << path;
-  for (int line = 1;;) {
-    Value v(TUL_parse(md, in, &line));
-    if (v && v->error == TUL_ERR_EOF) break;
-    ASSERT_TRUE(ok(v)) << path << ":" << line;
-    TUL_Object* entered = TUL_add_definition(md, v.get());
-    if (entered != v.get()) TUL_free(entered);
-  }
-  std::fclose(in);
-}
-
 // Every link between the pages leads to an existing page and, when it names
 // a fragment, to an anchor on it. The exception, by design of the type
 // page: links to a basic type (INTEGER, OCTET STRING), which has no block.
 TEST_F(BrowseTest, EveryLinkOfTheExamplePagesResolves) {
-  const std::string examples = TUL_EXAMPLES;
-  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);  // the end of each file is an error 20
-  load_file(md, examples + "/snmpv1.defs");
-  load_file(md, examples + "/mib2.defs");
-  FILE* trap = std::fopen((examples + "/trap.txt").c_str(), "r");
+  ASSERT_EQ(load_definitions_file(md, example_path("snmpv1.defs")), "");
+  ASSERT_EQ(load_definitions_file(md, example_path("mib2.defs")), "");
+  FILE* trap = std::fopen(example_path("trap.txt").c_str(), "r");
   ASSERT_NE(trap, nullptr);
   Value message(TUL_parse(md, trap, nullptr));
   std::fclose(trap);

@@ -25,6 +25,10 @@ void define_type(TUL_Metadata* md, const char* name, const char* base,
                  std::initializer_list<MemberSpec> members = {}, int32_t tag_flag = 0,
                  int32_t tag_val = 0);
 
+// Enters the attribute template `label`, registered as `registration`,
+// of `syntax` (each may be null) straight from a raw record.
+void define_attribute(TUL_Metadata* md, const char* registration, const char* label, const char* syntax);
+
 // Convenience forms of the two member tags tests use most.
 inline MemberSpec explicit_member(const char* name, const char* type, int tag,
                                   int32_t opt_def = TUL_MANDATORY) {
