@@ -329,6 +329,8 @@ class ValuePageTest : public BrowseTest {
     define_type(md, "Carrier", "SEQUENCE",
                 {{"kind", "OBJECT IDENTIFIER", 0, 0, TUL_OPTIONAL}, {"body", "ANY DEFINED BY", 0, 0, 0, "kind"}});
     define_type(md, "Pick", "CHOICE", {{"num", "INTEGER"}, {"rec", "Rec", TUL_TAG_CONTEXT | TUL_TAG_EXPLICIT, 0}});
+    enter("TUL.Asn1 { name 'Status', type 'SEQUENCE', fields { { name 's', type 'INTEGER',"
+          " enums { { label 'ok', value 0 } } } } }");
   }
 
   // Writes the value page of the typed value `text` and returns the page.
@@ -393,6 +395,8 @@ TEST_F(ValuePageTest, MembersLinkToTheirTypesAndMarkWhatIsMissing) {
        "    <a href=\"asn1types.html#Colour\">state</a> 2\n}"},
       {"a CHOICE alternative of a basic type is not", "Pick num : 5", "<li>value is encodable (3 octets)\n",
        "<a href=\"asn1types.html#Pick\">Pick</a> num : 5"},
+      {"a member's own named numbers", "Status { s ok }", "<li>value is encodable (5 octets)\n",
+       "<a href=\"asn1types.html#Status\">Status</a> {\n    s ok\n}"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -398,4 +398,19 @@ TEST_F(ParseTest, DeepValuesPrintWithAMarker) {
   TUL_free(chain);
 }
 
+// A text that outgrows the first print block: whichever allocation fails,
+// the caller gets the whole text or none.
+TEST_F(ParseTest, PrintUnderMemoryShortage) {
+  const std::string typed = "OCTET STRING '" + std::string(1400, 'B') + "'H";
+  TUL_Object* obj = TUL_parse_str(md, typed.c_str());
+  for (long n = 1, fired = 1; fired; ++n) {
+    FailNthAllocation fail(n);
+    char* text = TUL_print2str(obj);
+    fired = fail.fired();
+    EXPECT_EQ(text ? text : "(null)", fired ? "(null)" : typed) << "allocation " << n;
+    std::free(text);
+  }
+  TUL_free(obj);
+}
+
 }  // namespace

@@ -296,39 +296,6 @@ TEST_F(PrimitiveTest, NewUnderEveryAllocationFailure) {
   }
 }
 
-// Each kind applies its type's tag when encoding and strips an EXPLICIT one
-// when decoding.
-TEST_F(PrimitiveTest, TaggedTypesEncodeAndDecode) {
-  constexpr int kApp = TUL_TAG_APPLICATION, kCtx = TUL_TAG_CONTEXT;
-  constexpr int kImp = TUL_TAG_IMPLICIT, kExp = TUL_TAG_EXPLICIT;
-  struct Row {
-    const char* type;  // defined as [tag] base
-    const char* base;
-    int tag_flag;
-    int tag;
-    const char* text;
-    const char* ber;
-  } rows[] = {
-      {"CtxBool", "BOOLEAN", kCtx | kExp, 2, "TRUE", "A2 03 01 01 FF"},
-      {"AppEnum", "ENUMERATED", kApp | kExp, 4, "2", "64 03 0A 01 02"},
-      {"AppNull", "NULL", kApp | kImp, 9, "NULL", "49 00"},
-      {"PrivText", "IA5String", TUL_TAG_PRIVATE | kImp, 3, "\"hi\"", "C3 02 68 69"},
-      {"AppOid", "OBJECT IDENTIFIER", kApp | kExp, 7, "{1 3 6 1}", "67 05 06 03 2B 06 01"},
-      {"CtxBits", "BIT STRING", kCtx | kImp, 0, "'101'B", "80 02 05 A0"},
-      {"CtxReal30", "REAL", kCtx | kExp, 30, "0.5", "BE 05 09 03 80 F8 80"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.type);
-    define_type(md, row.type, row.base, {}, row.tag_flag, row.tag);
-    Value v = parse(row.type, row.text);
-    ASSERT_TRUE(ok(v)) << text_of(v.get());
-    EXPECT_EQ(encode_hex(v.get()), row.ber);
-    Value back(decode_hex(md, row.type, row.ber));
-    ASSERT_TRUE(ok(back)) << text_of(back.get());
-    EXPECT_TRUE(back->type_ref == v->type_ref && TUL_equal(back.get(), v.get()));
-  }
-}
-
 }  // namespace
 
 // ---- wide integers ----

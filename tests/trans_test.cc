@@ -8,6 +8,7 @@
 
 #include "support/defs_file.h"
 #include "support/dictionary_test.h"
+#include "support/type_builder.h"
 #include "support/value.h"
 
 namespace tul::test {
@@ -35,22 +36,11 @@ constexpr const char* kSpreadAlarm =
     "2 9 3 2 7 16=NotificationIdentifier 42\n"
     "2 9 3 2 7 7=AdditionalText \"link down\"\n";
 
-std::string squeeze(const char* text) {
-  std::string out;
-  for (const char* p = text; *p; ++p) {
-    bool blank = *p == ' ' || *p == '\t' || *p == '\n';
-    if (blank && (out.empty() || out.back() == ' ')) continue;
-    out += blank ? ' ' : *p;
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 std::string value_line(TUL_Object* v) {
   if (!v) return "<absent>";
   if (v->error) return "<error object>";
   char* text = TUL_print_value(v, 0);
-  std::string line = std::string(TUL_object_type(v)) + " " + squeeze(text ? text : "");
+  std::string line = std::string(TUL_object_type(v)) + " " + one_line(text ? text : "");
   std::free(text);
   return line;
 }

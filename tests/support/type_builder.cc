@@ -97,8 +97,6 @@ std::string decode_error_text(TUL_Metadata* md, const char* type, const std::str
   return error_text(decode_hex(md, type, hex));
 }
 
-std::string parse_error_text(TUL_Metadata* md, const char* text) { return error_text(TUL_parse_str(md, text)); }
-
 std::string printed(TUL_Object* obj) {
   char* text = TUL_print2str(obj);
   std::string out = text ? text : "";
