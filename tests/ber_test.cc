@@ -266,21 +266,6 @@ TEST_F(BerTest, StreamLimitsAndFailures) {
   str_close(&grow);
 }
 
-TEST_F(BerTest, ElementContext) {
-  // Past the first chunk elements come from the heap; a shortage there fails
-  // one request and the next one still succeeds.
-  for (int i = 0; i < kChunkElements; ++i) ASSERT_NE(new_PE(ctx, 0, 0, 1), nullptr);
-  tul::mem::fail_countdown = 1;
-  EXPECT_EQ(new_PE(ctx, 0, 0, 1), nullptr);
-  PElement* pe = new_PE(ctx, kContext, kConstructed, 7);
-  ASSERT_NE(pe, nullptr);
-  EXPECT_EQ(shape(pe), "2 1 7 0 [0]");  // zero-filled
-  // An encoder failing half-way leaves elements owning contents under no
-  // root; the guard still releases them.
-  EXPECT_NE(double2prim(ctx, 3.5), nullptr);
-  EXPECT_EQ(strb2bitstr(ctx, "\xA0", 3)->pe_inline, 0);
-}
-
 // ---- Content conversions ----
 
 // Each element is written, then read back.

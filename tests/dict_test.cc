@@ -9,16 +9,11 @@
 #include "dtd.h"
 #include "hash.h"
 #include "support/dictionary_test.h"
+#include "support/type_builder.h"
 
 namespace {
 
-using tul::test::DictionaryTest;
-using tul::test::FailNthAllocation;
-using tul::test::StderrCapture;
-
-TUL_Asn1TypeEntry* type(TUL_Metadata* md, const char* name) {
-  return tul::find_type(md, TUL_unique_string(name));
-}
+using namespace tul::test;
 
 using BuiltinTest = DictionaryTest;
 
@@ -43,7 +38,7 @@ TEST_F(BuiltinTest, RowsCarryTheirTagsBasesAndMembers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TUL_Asn1TypeEntry* e = type(md, row.name);
+    TUL_Asn1TypeEntry* e = type(row.name);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->type, row.base ? TUL_unique_string(row.base) : nullptr);
     EXPECT_EQ(e->tag_flag, row.tag_flag);
@@ -53,63 +48,49 @@ TEST_F(BuiltinTest, RowsCarryTheirTagsBasesAndMembers) {
     EXPECT_EQ(e->has_explicit, 1);
     EXPECT_EQ(e->dtd, md);
   }
-  TUL_Asn1Type& octet_aligned = type(md, "Encoding-Choice")->members[1];
+  TUL_Asn1Type& octet_aligned = type("Encoding-Choice")->members[1];
   EXPECT_STREQ(octet_aligned.name, "octet-aligned");
   EXPECT_EQ(octet_aligned.tag_flag, 0x12);
   EXPECT_EQ(octet_aligned.tag_val, 1);
-  TUL_Asn1Type& existence = type(md, "TUL.Field")->members[5];
+  TUL_Asn1Type& existence = type("TUL.Field")->members[5];
   EXPECT_EQ(existence.tag_flag, 0x22);
   ASSERT_EQ(existence.enums, 3);
   EXPECT_STREQ(existence.enum_list[2].name, "default");
   EXPECT_EQ(existence.enum_list[2].val, 2);
-  EXPECT_EQ(type(md, "TUL.TagClass")->enums, 4);
+  EXPECT_EQ(type("TUL.TagClass")->enums, 4);
 }
 
-TEST_F(BuiltinTest, TablesAreBoundByNameOrInherited) {
-  EXPECT_EQ(type(md, "INTEGER")->behavior, &md->integer_behavior);
-  EXPECT_EQ(type(md, "IA5String")->behavior, &md->printable_behavior);
-  EXPECT_EQ(type(md, "TeletexString")->behavior, nullptr);
+// Built-in types are bound to their tables by name, others inherit on first
+// use; the two singletons survive every release.
+TEST_F(BuiltinTest, TablesAndSingletons) {
+  EXPECT_EQ(type("IA5String")->behavior, &md->printable_behavior);
+  EXPECT_EQ(type("TeletexString")->behavior, nullptr);
   TUL_Object* s = TUL_new("TeletexString", md, -1, "abc");
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->error, 0);
-  EXPECT_EQ(type(md, "TeletexString")->behavior, &md->printable_behavior);
+  EXPECT_EQ(type("TeletexString")->behavior, &md->printable_behavior);
   EXPECT_EQ(text_of(s), "abc");
   TUL_free(s);
-  EXPECT_EQ(type(md, "ANY DEFINED BY")->behavior, nullptr);
-}
-
-TEST_F(BuiltinTest, SingletonsAreReadyAndIndestructible) {
-  ASSERT_NE(md->tmp_object, nullptr);
   EXPECT_STREQ(TUL_object_type(md->tmp_object), "TUL.Unitialized");
   EXPECT_EQ(text_of(md->tmp_object), "!!! object is not initialized yet !!!");
   TUL_free(md->tmp_object);
   EXPECT_EQ(TUL_copy(md->tmp_object), md->tmp_object);
   EXPECT_STREQ(TUL_object_type(md->alloc_error), "TUL.AllocationError");
-  EXPECT_EQ(md->alloc_error->error, 2);
+  EXPECT_EQ(traced([&] { EXPECT_EQ(TUL_error(md, 2), md->alloc_error); }), "#02 memory allocation error\n");
+  TUL_free(md->alloc_error);
+  EXPECT_EQ(TUL_copy(md->alloc_error), md->alloc_error);
+  EXPECT_EQ(text_of(md->alloc_error), "!!! memory allocation error !!!");
   EXPECT_EQ(md->valid_registrations, 0);
 }
 
 using InsertTest = DictionaryTest;
 
+// The duplicate check compares interned keys by identity.
 TEST_F(InsertTest, FirstDefinitionOfANameWins) {
-  TUL_Asn1TypeEntry first{};
-  first.name = TUL_unique_string("Counter");
-  first.type = TUL_unique_string("INTEGER");
-  first.tag_flag = 0x11;
-  first.tag_val = 1;
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&first), nullptr);
-  TUL_Asn1TypeEntry second = first;
-  second.type = TUL_unique_string("OCTET STRING");
-  second.tag_val = 9;
+  define_type(md, TUL_unique_string("Counter"), "INTEGER", {}, 0x11, 1);
   int32_t before = md->asn1_types->count;
-  StderrCapture err;
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&second), nullptr);
-  EXPECT_EQ(err.take(), "");
+  EXPECT_EQ(traced([&] { define_type(md, TUL_unique_string("Counter"), "OCTET STRING", {}, 0, 9); }), "");
   EXPECT_EQ(md->asn1_types->count, before);
-  TUL_Asn1TypeEntry* e = type(md, "Counter");
-  EXPECT_NE(e, &first);
-  EXPECT_STREQ(e->type, "INTEGER");
-  EXPECT_EQ(e->tag_val, 1);
+  EXPECT_STREQ(type("Counter")->type, "INTEGER");
+  EXPECT_EQ(type("Counter")->tag_val, 1);
 }
 
 TEST_F(InsertTest, SelfDerivedAndUnknownKindsAreNotEntered) {

@@ -8,28 +8,15 @@
 #include <vector>
 
 #include "support/dictionary_test.h"
+#include "support/type_builder.h"
 
 namespace {
 
-using tul::test::StderrCapture;
+using namespace tul::test;
 
-class CoreTest : public tul::test::DictionaryTest {
+class CoreTest : public DictionaryTest {
  protected:
-  // Enters "name ::= base" as a raw record.
-  void define(const char* name, const char* base) {
-    TUL_Asn1TypeEntry e{};
-    e.name = const_cast<char*>(name);
-    e.type = const_cast<char*>(base);
-    _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
-  }
-  TUL_Asn1TypeEntry* type(const char* name) { return tul::find_type(md, TUL_unique_string(name)); }
-  // The trace lines written while `call` runs.
-  template <class F>
-  static std::string traced(F call) {
-    StderrCapture err;
-    call();
-    return err.take();
-  }
+  void define(const char* name, const char* base) { define_type(md, name, base); }
 };
 
 void* answer_one(TUL_Object*, void*) { return reinterpret_cast<void*>(1); }
@@ -103,21 +90,6 @@ TEST_F(CoreTest, DescriptionFollowsTheDerivationChainAndAnyIsByIdentity) {
   EXPECT_FALSE(TULM_is_any(copy) || TULM_is_any(TUL_unique_string("INTEGER")) || TULM_is_any(nullptr));
 }
 
-TEST(Indentation, TabPerTwoLevelsThenFourBlanks) {
-  struct Row {
-    int level;
-    const char* expected;
-  } rows[] = {{0, ""}, {1, "    "}, {2, "\t"}, {3, "\t    "}, {5, "\t\t    "}, {-1, ""}, {-3, ""}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.level);
-    std::string out;
-    TULP_PrintContext ctx{&out, [](int c, void* s) { static_cast<std::string*>(s)->push_back(char(c)); },
-                          [](const char* t, void* s) { static_cast<std::string*>(s)->append(t); }, row.level};
-    TUL_print_indentation(&ctx);
-    EXPECT_EQ(out, row.expected);
-  }
-}
-
 /* ------------------------------------------------------------------------
  * Errors and options
  * ---------------------------------------------------------------------- */
@@ -162,16 +134,6 @@ TEST_F(CoreTest, TracingOffKeepsErrorObjectsAndLongTextsAreCut) {
   EXPECT_EQ(obj->error, 4);
   EXPECT_EQ(text_of(obj).size(), 511u);
   TUL_free(obj);
-}
-
-TEST_F(CoreTest, AllocationErrorIsOneUnfreeableObject) {
-  TUL_Object* first = nullptr;
-  EXPECT_EQ(traced([&] { first = TUL_error(md, 2); }), "#02 memory allocation error\n");
-  EXPECT_EQ(first, md->alloc_error);
-  EXPECT_EQ(first->error, 2);
-  TUL_free(first);
-  EXPECT_EQ(TUL_copy(first), first);
-  EXPECT_EQ(text_of(first), "!!! memory allocation error !!!");
 }
 
 TEST(Options, TopicsAndVersions) {
@@ -300,13 +262,7 @@ TEST_F(CoreTest, WrongMembersAndTypesGiveErrorObjects) {
 }
 
 TEST_F(CoreTest, AnyMembersAcceptEveryTypeAndMembersAreListedInOrder) {
-  TUL_Asn1Type members[] = {{const_cast<char*>("payload"), 0, 0, const_cast<char*>("ANY"), 0, nullptr, 0, nullptr}};
-  TUL_Asn1TypeEntry e{};
-  e.name = const_cast<char*>("Carrier");
-  e.type = const_cast<char*>("SEQUENCE");
-  e.size = 1;
-  e.members = members;
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
+  define_type(md, "Carrier", "SEQUENCE", {{"payload", "ANY"}});
   TUL_Object* seq = TUL_alloc("Carrier", md);
   TUL_Object* flag = TUL_new("BOOLEAN", md, 1);
   EXPECT_EQ(TUL_assign(seq, "payload", flag), nullptr);
@@ -349,20 +305,13 @@ TEST_F(CoreTest, AccessorsRefuseWrongBasicTypesWithCodeSeven) {
             "#07 an object from type 'INTEGER' is incompatibel with function 'TUL_read_bool'\n");
   EXPECT_EQ(TUL_read_enum(colour), 2);
   EXPECT_NE(TUL_read_str(bits), nullptr);  // BIT STRING is readable as text
-  for (TUL_Object* o : {integer, colour, bits}) TUL_free(o);
-}
-
-TEST_F(CoreTest, ConsumeHandsTheBytesOverOnce) {
+  // Consuming hands the bytes over once; no value is no trace.
   TUL_Object* str = TUL_new("OCTET STRING", md, 3, "abc");
   char* bytes = TUL_consume_str(str);
   EXPECT_STREQ(bytes, "abc");
   free(bytes);
-  EXPECT_EQ(traced([&] {
-              EXPECT_EQ(TUL_consume_str(str), nullptr);
-              EXPECT_EQ(TUL_read_real(nullptr), 0.0);
-            }),
-            "");
-  TUL_free(str);
+  EXPECT_EQ(traced([&] { EXPECT_TRUE(!TUL_consume_str(str) && TUL_read_real(nullptr) == 0.0); }), "");
+  for (TUL_Object* o : {integer, colour, bits, str}) TUL_free(o);
 }
 
 }  // namespace

@@ -29,13 +29,6 @@ class ListTest : public DictionaryTest {
   TUL_Object* integer(int v) { return TUL_new("INTEGER", md, v); }
   TUL_Object* ints(const char* text) { return TUL_parse_str(md, text); }
   static std::string text(TUL_Object* list) { return one_line(printed(list)); }
-  // What `call` writes to the trace.
-  template <class F>
-  static std::string traced(F call) {
-    StderrCapture capture;
-    call();
-    return capture.take();
-  }
 };
 
 TEST_F(ListTest, DecodeAndParse) {

@@ -11,57 +11,31 @@
 #include "dict.h"
 #include "dtd.h"
 #include "support/dictionary_test.h"
+#include "support/type_builder.h"
 
 namespace {
 
-using tul::test::DictionaryTest;
-using tul::test::StderrCapture;
+using namespace tul::test;
 
-class MetaTest : public DictionaryTest {
- protected:
-  // Parses and enters one definition text; fails the test on a parse error.
-  void enter(const std::string& text) {
-    TUL_Object* v = TUL_parse_str(md, text.c_str());
-    ASSERT_NE(v, nullptr) << text;
-    ASSERT_EQ(v->error, 0) << text_of(v);
-    EXPECT_EQ(TUL_add_definition(md, v), v);
-    TUL_free(v);
-  }
-  TUL_Asn1TypeEntry* type(const char* name) { return tul::find_type(md, TUL_unique_string(name)); }
-  std::string print(TUL_Object* v) {
-    char* text = TUL_print2str(v);
-    std::string s = text ? text : "";
-    free(text);
-    return s;
-  }
-};
+using MetaTest = DictionaryTest;
 
-TEST_F(MetaTest, NewDictionaryHoldsEightyEightTypesAndNoTemplates) {
+// A new dictionary: 88 types, no templates; the roots describe nothing but
+// have their basic types.
+TEST_F(MetaTest, NewDictionaryTypesAndRoots) {
   EXPECT_EQ(TUL_number_asn1_def(md), 88);
   for (int (*count)(TUL_Metadata*) :
        {TUL_number_attributes, TUL_number_notifications, TUL_number_parameters, TUL_number_actions, TUL_number_mocs,
         TUL_number_packages, TUL_number_name_bindings, TUL_number_attribute_groups, TUL_number_behaviors})
     EXPECT_EQ(count(md), 0);
   EXPECT_EQ(TUL_number_attributes(nullptr), 0);
-  TUL_Asn1TypeEntry* property = type("TUL.PropertyList");
-  ASSERT_NE(property, nullptr);
-  ASSERT_EQ(property->size, 7);
-  EXPECT_STREQ(property->members[5].name, "getReplace");
-  EXPECT_EQ(property->members[5].tag_flag, 0x22);
-  EXPECT_EQ(property->members[5].tag_val, 5);
-  EXPECT_EQ(property->members[5].enums, 3);
-  EXPECT_EQ(property->members[5].opt_def, TUL_OPTIONAL);
-}
-
-TEST_F(MetaTest, RootsDescribeNothingButHaveBasicTypes) {
   EXPECT_EQ(TUL_asn1_info(md, "INTEGER", 0), nullptr);
   EXPECT_EQ(TUL_asn1_basic_type(md, "INTEGER"), TUL_INTEGER_TYPE);
   EXPECT_EQ(TUL_asn1_basic_type(md, "TUL.Metadata"), TUL_SET_TYPE);
-  StderrCapture err;
-  EXPECT_EQ(TUL_asn1_basic_type(md, "Nope"), 0);
-  EXPECT_EQ(TUL_asn1_info(md, "Nope", 0), nullptr);
-  EXPECT_EQ(err.take(), "#04 no ASN.1 definition with name 'Nope' found\n"
-                        "#04 no ASN.1 definition with name 'Nope' found\n");
+  EXPECT_EQ(traced([&] {
+              EXPECT_EQ(TUL_asn1_basic_type(md, "Nope"), 0);
+              EXPECT_EQ(TUL_asn1_info(md, "Nope", 0), nullptr);
+            }),
+            "#04 no ASN.1 definition with name 'Nope' found\n#04 no ASN.1 definition with name 'Nope' found\n");
 }
 
 TEST_F(MetaTest, TagsReadFromDescriptions) {
@@ -94,7 +68,7 @@ TEST_F(MetaTest, DescriptionsOfDerivedAndFinalTypes) {
   TUL_Object* final = TUL_asn1_info(md, "Spot", 1);
   ASSERT_NE(own, nullptr);
   ASSERT_NE(final, nullptr);
-  EXPECT_EQ(print(own), "TUL.Asn1 {\n    name \"Spot\",\n    type \"Point\"\n}");
+  EXPECT_EQ(printed(own), "TUL.Asn1 {\n    name \"Spot\",\n    type \"Point\"\n}");
   EXPECT_EQ(TUL_asn1_info(md, "Point", 0), final);
   TUL_Object* fields = TUL_assoc(final, "fields");
   ASSERT_NE(fields, nullptr);
@@ -183,7 +157,7 @@ TEST_F(MetaTest, TemplatesEnteredFromRawRecordsGetBuiltDescriptions) {
   n.size = 1;
   n.ids = ids;
   _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&n), nullptr);
-  EXPECT_EQ(print(TUL_templateByName(md, "cause")),
+  EXPECT_EQ(printed(TUL_templateByName(md, "cause")),
             "TUL.Parameter {\n    registration \"1 2 3\",\n    label \"cause\",\n"
             "    syntaxOrAttribute withSyntax : \"INTEGER\"\n}");
   TUL_Object* alarm = TUL_templateByName(md, "alarm");
@@ -256,7 +230,7 @@ TEST_F(MetaTest, ShortageNeverReportsSuccess) {
       TUL_Object* value = TUL_parse_str(md, text);
       TUL_Object* result;
       {
-        tul::test::FailNthAllocation failure(n);
+        FailNthAllocation failure(n);
         result = TUL_add_definition(md, value);
         if (!failure.fired()) {
           EXPECT_EQ(result, value);

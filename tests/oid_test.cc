@@ -40,12 +40,7 @@ class OidTest : public DictionaryTest {
   // An attribute registered under 2 9 3 2 7 13, and a behaviour, which has
   // no registration.
   void add_templates() {
-    TUL_AttributeEntry attribute{};
-    attribute.entry_type = TUL_ENTRY_ATTRIBUTE;
-    attribute.name = const_cast<char*>("2 9 3 2 7 13");
-    attribute.label = const_cast<char*>("eventTime");
-    attribute.syntax = const_cast<char*>("GeneralizedTime");
-    _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&attribute), nullptr);
+    define_attribute(md, "2 9 3 2 7 13", "eventTime", "GeneralizedTime");
     TUL_BehaviorEntry behaviour{};
     behaviour.entry_type = TUL_ENTRY_BEHAVIOR;
     behaviour.label = const_cast<char*>("quietBehaviour");
@@ -166,21 +161,15 @@ TEST_F(OidTest, TemplateLabelsParseAndPrintUnderTheOptions) {
   EXPECT_TRUE(TUL_equal(quiet.get(), Value(TUL_alloc(kOid, md)).get()));
 }
 
+// A registered identifier shares the index's encoding until new arcs drop it.
 TEST_F(OidTest, RegisteredIdentifiersShareThePreEncodedOctets) {
   add_templates();
   ASSERT_EQ(value_text(from_text("1 1")), "{1 1}");  // the first lookup builds the index
   Value v = from_text("2 9 3 2 7 13");
-  TUL_Oid* o = as_oid(v);
-  ASSERT_EQ(o->in_line, 1);
-  EXPECT_EQ(encode_hex(v.get()), "06 05 59 03 02 07 0D");
-  EXPECT_STREQ(TUL_oid2string(v.get()), "2 9 3 2 7 13");
-
-  Value copy(TUL_copy(v.get()));
-  EXPECT_TRUE(as_oid(copy)->octets == o->octets && as_oid(copy)->in_line == 1);
-
-  // New arcs drop the shared octets and the cached text.
+  EXPECT_EQ(as_oid(v)->in_line, 1);
+  EXPECT_EQ(encode_hex(Value(TUL_copy(v.get())).get()), "06 05 59 03 02 07 0D");
   TUL_string2oid(v.get(), "1 3");
-  EXPECT_EQ(o->in_line, 0);
+  EXPECT_EQ(as_oid(v)->in_line, 0);
   EXPECT_EQ(encode_hex(v.get()), "06 01 2B");
   EXPECT_STREQ(TUL_oid2string(v.get()), "1 3");
 }

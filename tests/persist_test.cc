@@ -9,25 +9,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "dict.h"
 #include "support/dictionary_test.h"
+#include "support/files.h"
+#include "support/type_builder.h"
 
 namespace {
 
-using tul::test::DictionaryTest;
-using tul::test::FailNthAllocation;
-using tul::test::StderrCapture;
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using namespace tul::test;
 
 // Every definition of a dictionary in its described form, sorted: two
 // dictionaries with the same definitions give the same list.
@@ -69,31 +62,15 @@ constexpr const char* kDefinitions[] = {
 
 class PersistTest : public DictionaryTest {
  protected:
-  void SetUp() override {
-    DictionaryTest::SetUp();
-    char pattern[] = "/tmp/tul-persist-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
   void TearDown() override {
     TUL_free_Metadata(fresh);
-    std::filesystem::remove_all(dir);
     DictionaryTest::TearDown();
   }
 
-  void enter_all(TUL_Metadata* into) {
-    for (const char* text : kDefinitions) {
-      TUL_Object* v = TUL_parse_str(into, text);
-      ASSERT_TRUE(v && !v->error) << text << ": " << text_of(v);
-      EXPECT_EQ(TUL_add_definition(into, v), v);
-      TUL_free(v);
-    }
+  void enter_all() {
+    for (const char* text : kDefinitions) enter(text);
   }
-  std::string file(const std::string& name, const std::string& content) {
-    std::string path = dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
+  std::string file(const std::string& name, const std::string& content) { return temp.file(name, content); }
   // Loads `path` into the fresh dictionary with tracing off; the status
   // extension's code of the first fault.
   int load_status(const std::string& path, int* line = nullptr) {
@@ -101,12 +78,13 @@ class PersistTest : public DictionaryTest {
     return TUL_load_Metadata_status(fresh, path.c_str(), line);
   }
 
-  std::string dir;
+  TempDir temp;
+  const std::string dir = temp.path();
   TUL_Metadata* fresh = TUL_new_Metadata();
 };
 
 TEST_F(PersistTest, StoreThenLoadGivesTheSameDefinitionsWithoutBehaviours) {
-  enter_all(md);
+  enter_all();
   std::string path = dir + "/defs.per";
   ASSERT_EQ(TUL_store_Metadata(md, path.c_str()), 0);
   ASSERT_EQ(TUL_load_Metadata(fresh, path.c_str()), 0);
@@ -121,12 +99,7 @@ TEST_F(PersistTest, StoreThenLoadGivesTheSameDefinitionsWithoutBehaviours) {
 // close the file.
 TEST_F(PersistTest, TextFormatByteForByte) {
   TUL_unique_string("used by nobody");
-  TUL_AttributeEntry a{};
-  a.entry_type = TUL_ENTRY_ATTRIBUTE;
-  a.name = const_cast<char*>("1 2 3");
-  a.syntax = const_cast<char*>("INTEGER");
-  a.label = const_cast<char*>("");  // the empty text is a string, not none
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&a), nullptr);
+  define_attribute(md, "1 2 3", "", "INTEGER");  // the empty label is a string, not none
   TUL_ActionEntry act{};
   act.entry_type = TUL_ENTRY_ACTION;
   act.name = const_cast<char*>("1 2 4");
@@ -207,7 +180,7 @@ TEST_F(PersistTest, LegacyFileLoadsWithoutEnumerationsOrReplySyntax) {
 // Damaged and hostile files: each is rejected with its code; records read
 // before the fault may stay, nothing leaks, nothing is read past the end.
 TEST_F(PersistTest, DamagedFilesAreRejected) {
-  enter_all(md);
+  enter_all();
   std::string good_path = dir + "/good.per";
   ASSERT_EQ(TUL_store_Metadata(md, good_path.c_str()), 0);
   const std::string good = slurp(good_path);
@@ -295,11 +268,7 @@ TEST_F(PersistTest, FailedStoreKeepsTheFileThatStoodThere) {
   std::string path = dir + "/keep.per";
   ASSERT_EQ(TUL_store_Metadata(md, path.c_str()), 0);
   const std::string before = slurp(path);
-  TUL_AttributeEntry a{};
-  a.entry_type = TUL_ENTRY_ATTRIBUTE;
-  a.name = const_cast<char*>("1 2");
-  a.label = const_cast<char*>("two\nlines");  // the format cannot carry it
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&a), nullptr);
+  define_attribute(md, "1 2", "two\nlines", nullptr);  // the format cannot carry the label
   TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
   EXPECT_EQ(TUL_store_Metadata(md, path.c_str()), TUL_ERR_LIMIT);
   EXPECT_EQ(slurp(path), before);
@@ -309,7 +278,7 @@ TEST_F(PersistTest, FailedStoreKeepsTheFileThatStoodThere) {
 // Every allocation of a load may fail: the load still ends cleanly, with a
 // leak-free dictionary.
 TEST_F(PersistTest, LoadSurvivesEveryAllocationFailure) {
-  enter_all(md);
+  enter_all();
   std::string path = dir + "/defs.per";
   ASSERT_EQ(TUL_store_Metadata(md, path.c_str()), 0);
   std::string legacy = file("old", legacy_file());
@@ -340,8 +309,8 @@ std::string listing(TUL_Metadata* md) {
   return testing::internal::GetCapturedStdout();
 }
 
-TEST_F(PersistTest, ListingOfANewDictionary) {
-  std::string out = listing(md);
+TEST_F(PersistTest, ListingOfANewDictionaryAndItsBlocks) {
+  std::string out = listing(fresh);
   EXPECT_EQ(out.substr(0, 114),
             "TUL library V.1.0 (98/02/28)\nDTD persistence file format V.1.7 (96/04/17)\n\n"
             "\n\t\tASN.1 Type Dictionary (88 entries)\n\n");
@@ -350,11 +319,8 @@ TEST_F(PersistTest, ListingOfANewDictionary) {
     EXPECT_NE(out.find(std::string("\n\t\t") + kind + " Template Dictionary (0 entries)\n\n"), std::string::npos)
         << kind;
   EXPECT_EQ(out.find("Behavior Template"), std::string::npos);
-}
-
-TEST_F(PersistTest, ListingBlocks) {
-  enter_all(md);
-  std::string out = listing(md);
+  enter_all();
+  out = listing(md);
   for (const char* block : {
            "syntax: Rec\n templ: OK\n   tag: \n  type: SEQUENCE\n  size: 3\n"
            "\tid                   OBJECT IDENTIFIER  \n"
@@ -373,7 +339,7 @@ TEST_F(PersistTest, ListingBlocks) {
 }
 
 TEST_F(PersistTest, ReferenceCheckReportsEachUnresolvedReferenceWithItsBlock) {
-  enter_all(md);
+  enter_all();
   testing::internal::CaptureStdout();
   EXPECT_EQ(TUL_check_Metadata(md, nullptr), 2);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -399,7 +365,9 @@ class GeneratorTest : public PersistTest {
   }
 };
 
-TEST_F(GeneratorTest, HeaderLayoutAndIgnoreList) {
+// The header holds one literal per entry, joined across lines; the ignore
+// list drops the entries whose names start with one of its prefixes.
+TEST_F(GeneratorTest, HeaderLayoutIgnoreListAndOpenFailure) {
   char tul[] = "TUL";
   char* ignore[] = {tul, nullptr};
   std::string h = generate(ignore);
@@ -408,12 +376,9 @@ TEST_F(GeneratorTest, HeaderLayoutAndIgnoreList) {
   EXPECT_NE(h.find("\"TUL.Asn1 {\"\n\"    name 'ObjectDescriptor',\"\n\"    type 'GraphicString',\""),
             std::string::npos);
   EXPECT_EQ(h.find("name 'TUL."), std::string::npos);
-  EXPECT_EQ(generate(nullptr).find("name 'TUL.String'") != std::string::npos, true);
-}
-
-TEST_F(GeneratorTest, EntriesAreLiteralsJoinedAcrossLines) {
-  enter_all(md);
-  std::string h = generate(nullptr);
+  enter_all();
+  h = generate(nullptr);
+  EXPECT_NE(h.find("name 'TUL.String'"), std::string::npos);
   EXPECT_NE(h.find("\n\"TUL.MOC {\"\n\"    registration '2 9 5',\"\n\"    label 'system'\"\n\"}\",\n\n"),
             std::string::npos);
   std::string stem = dir + "/no/such";

@@ -8,6 +8,7 @@
 
 #include "support/defs_file.h"
 #include "support/dictionary_test.h"
+#include "support/type_builder.h"
 #include "support/value.h"
 
 namespace tul::test {
@@ -35,22 +36,11 @@ constexpr const char* kSpreadAlarm =
     "2 9 3 2 7 16=NotificationIdentifier 42\n"
     "2 9 3 2 7 7=AdditionalText \"link down\"\n";
 
-std::string squeeze(const char* text) {
-  std::string out;
-  for (const char* p = text; *p; ++p) {
-    bool blank = *p == ' ' || *p == '\t' || *p == '\n';
-    if (blank && (out.empty() || out.back() == ' ')) continue;
-    out += blank ? ' ' : *p;
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 std::string value_line(TUL_Object* v) {
   if (!v) return "<absent>";
   if (v->error) return "<error object>";
   char* text = TUL_print_value(v, 0);
-  std::string line = std::string(TUL_object_type(v)) + " " + squeeze(text ? text : "");
+  std::string line = std::string(TUL_object_type(v)) + " " + one_line(text ? text : "");
   std::free(text);
   return line;
 }
@@ -182,28 +172,12 @@ TEST_F(TransTest, TrapFieldsThenOneAttributePerBinding) {
             "1 3 6 1 2 1 2 2 1 10 2=ObjectSyntax application-wide : counter : 3456789\n");
 }
 
-TEST_F(TransTest, ItemIdentifierIsMadeOnceAndReused) {
-  const std::string report = std::string(kHead) + kAlarm + kFullAlarmInfo + " }";
-  auto* alarm = reinterpret_cast<TUL_NotificationEntry*>(_TUL_templateByName(md, "communicationsAlarm"));
-  ASSERT_NE(alarm, nullptr);
-  ASSERT_EQ(alarm->ids[0].oid, nullptr);
-  translate("EventReportArgument", report);
-  TUL_Object* cached = alarm->ids[0].oid;
-  ASSERT_NE(cached, nullptr);
-  EXPECT_EQ(translate("EventReportArgument", report), std::string(kClassAndInstance) + kAlarmType + kSpreadAlarm);
-  EXPECT_EQ(alarm->ids[0].oid, cached);
-}
-
 // Items naming no member, or an attribute label without a template, are
 // skipped without an error object or an empty identifier in the result.
 TEST_F(TransTest, UnusableItemsAreSkipped) {
-  Value notification(TUL_parse_str(
-      md,
-      "TUL.Notification { registration '1 3 9999 7', label 'odd', information { syntax 'AlarmInfo',"
-      " andAttributeIds { { field 'nosuch', attribute 'probableCause' },"
-      " { field 'perceivedSeverity', attribute 'noTemplate' }, { field 'additionalText', attribute 'additionalText' } } } }"));
-  ASSERT_TRUE(ok(notification)) << text_of(notification.get());
-  ASSERT_EQ(TUL_add_definition(md, notification.get()), notification.get());
+  enter("TUL.Notification { registration '1 3 9999 7', label 'odd', information { syntax 'AlarmInfo',"
+        " andAttributeIds { { field 'nosuch', attribute 'probableCause' }, { field 'perceivedSeverity',"
+        " attribute 'noTemplate' }, { field 'additionalText', attribute 'additionalText' } } } }");
   StderrCapture quiet;
   EXPECT_EQ(translate("EventReportArgument", std::string(kHead) + " eventType { 1 3 9999 7 }" + kFullAlarmInfo + " }"),
             std::string(kClassAndInstance) + "2 9 3 2 7 14=EventTypeId {1 3 9999 7}\n" +
@@ -247,10 +221,8 @@ TEST_F(DictionaryTest, ReportsOfTheWrongShape) {
         "TUL.Asn1 { name 'AttributeId', type 'OBJECT IDENTIFIER' }",
         "TUL.Asn1 { name 'Attribute', type 'SEQUENCE', fields { { name 'attributeId', type 'AttributeId' },"
         " { name 'attributeValue', type 'ANY' } } }",
-        "TUL.Asn1 { name 'AttributeList', type 'SEQUENCE OF', fields { { type 'Attribute' } } }"}) {
-    Value definition(TUL_parse_str(md, text));
-    ASSERT_EQ(TUL_add_definition(md, definition.get()), definition.get()) << text;
-  }
+        "TUL.Asn1 { name 'AttributeList', type 'SEQUENCE OF', fields { { type 'Attribute' } } }"})
+    enter(text);
   Value event(encode_text(md, "EventReportArgument { a 1 }"));
   EXPECT_EQ(Value(TUL_translate(const_cast<char*>("EventReportArgument"), event.get(), md)), nullptr);
   Value trap(encode_text(md, "Trap-PDU { enterprise { 1 3 6 1 }, variable-bindings 4 }"));

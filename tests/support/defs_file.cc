@@ -1,31 +1,13 @@
 #include "support/defs_file.h"
 
-#include <cstdio>
+#include "support/files.h"
 
 namespace tul::test {
 
 std::string load_definitions_file(TUL_Metadata* md, const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "r");
-  if (!f) return "cannot open " + path;
-  // The end of the file is found as a parse error; not worth a report.
-  int trace = TUL_get_option(TUL_OPTION_TRACE_ERROR);
-  TUL_set_option(TUL_OPTION_TRACE_ERROR, 0);
-  std::string problem;
-  for (int line = 1; problem.empty();) {
-    TUL_Object* value = TUL_parse(md, f, &line);
-    if (value && value->error == TUL_ERR_EOF) {
-      TUL_free(value);
-      break;
-    }
-    TUL_Object* entered = value && !value->error ? TUL_add_definition(md, value) : value;
-    if (entered != value || !value || value->error)
-      problem = path + ":" + std::to_string(line) + ": " + (entered ? TUL_read_str(entered) : "no value");
-    if (entered != value) TUL_free(entered);
-    TUL_free(value);
-  }
-  std::fclose(f);
-  TUL_set_option(TUL_OPTION_TRACE_ERROR, trace);
-  return problem;
+  MemoryFile report;
+  const int code = TUL_load_definitions_file(md, path.c_str(), report.get());
+  return code ? report.take() + "code " + std::to_string(code) : "";
 }
 
 std::string example_path(const std::string& name) { return std::string(TUL_EXAMPLES) + "/" + name; }

@@ -8,8 +8,8 @@
 
 namespace tul::test {
 
-// Enters every definition of the file at `path`; "" on success, else what
-// went wrong and where.
+// Enters every definition of the file at `path`; "" on success, else the
+// loader's report and code.
 std::string load_definitions_file(TUL_Metadata* md, const std::string& path);
 
 // The path of a file in the examples folder.

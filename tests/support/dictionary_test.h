@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "dtd.h"
 #include "mem.h"
 #include "tul.h"
 
@@ -30,6 +31,20 @@ class DictionaryTest : public ::testing::Test {
     char* s = obj ? TUL_read_str(obj) : nullptr;
     return s ? s : "";
   }
+
+  // Parses the typed value `text` and enters it as a definition; fails the
+  // test when either step does.
+  void enter(const std::string& text) {
+    TUL_Object* v = TUL_parse_str(md, text.c_str());
+    EXPECT_TRUE(v && !v->error) << text << ": " << text_of(v);
+    TUL_Object* entered = v && !v->error ? TUL_add_definition(md, v) : v;
+    EXPECT_EQ(entered, v) << text << ": " << text_of(entered);
+    if (entered != v) TUL_free(entered);
+    TUL_free(v);
+  }
+
+  // The dictionary's type named `name`, null when there is none.
+  TUL_Asn1TypeEntry* type(const char* name) const { return find_type(md, TUL_unique_string(name)); }
 
   TUL_Metadata* md = nullptr;
 };
@@ -59,6 +74,14 @@ class StderrCapture {
  private:
   bool taken_ = false;
 };
+
+// What the library writes to stderr while `call` runs.
+template <class F>
+std::string traced(F call) {
+  StderrCapture capture;
+  call();
+  return capture.take();
+}
 
 }  // namespace tul::test
 

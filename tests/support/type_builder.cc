@@ -29,6 +29,15 @@ void define_type(TUL_Metadata* md, const char* name, const char* base,
   _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
 }
 
+void define_attribute(TUL_Metadata* md, const char* registration, const char* label, const char* syntax) {
+  TUL_AttributeEntry a{};
+  a.entry_type = TUL_ENTRY_ATTRIBUTE;
+  a.name = const_cast<char*>(registration);
+  a.label = const_cast<char*>(label);
+  a.syntax = const_cast<char*>(syntax);
+  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&a), nullptr);
+}
+
 TUL_Object* ber(TUL_Metadata* md, const std::string& hex) {
   std::string octets;
   std::string digits;
@@ -87,8 +96,6 @@ std::string error_text(TUL_Object* result) {
 std::string decode_error_text(TUL_Metadata* md, const char* type, const std::string& hex) {
   return error_text(decode_hex(md, type, hex));
 }
-
-std::string parse_error_text(TUL_Metadata* md, const char* text) { return error_text(TUL_parse_str(md, text)); }
 
 std::string printed(TUL_Object* obj) {
   char* text = TUL_print2str(obj);

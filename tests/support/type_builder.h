@@ -25,6 +25,10 @@ void define_type(TUL_Metadata* md, const char* name, const char* base,
                  std::initializer_list<MemberSpec> members = {}, int32_t tag_flag = 0,
                  int32_t tag_val = 0);
 
+// Enters the attribute template `label`, registered as `registration`,
+// of `syntax` (each may be null) straight from a raw record.
+void define_attribute(TUL_Metadata* md, const char* registration, const char* label, const char* syntax);
+
 // Convenience forms of the two member tags tests use most.
 inline MemberSpec explicit_member(const char* name, const char* type, int tag,
                                   int32_t opt_def = TUL_MANDATORY) {
@@ -47,11 +51,10 @@ TUL_Object* decode_hex(TUL_Metadata* md, const char* type, const std::string& he
 // Encodes `obj` and returns the octets as hex, or "<error: text>" / "<null>".
 std::string encode_hex(TUL_Object* obj);
 
-// The text of the error object that decoding `hex` as `type` (or parsing
-// the typed value `text`) gives, "<null>" for no result, "<no error>" when it
-// succeeds; the result is freed either way.
+// The text of the error object that decoding `hex` as `type` gives,
+// "<null>" for no result, "<no error>" when it succeeds; the result is freed
+// either way.
 std::string decode_error_text(TUL_Metadata* md, const char* type, const std::string& hex);
-std::string parse_error_text(TUL_Metadata* md, const char* text);
 
 // TUL_print2str as a std::string.
 std::string printed(TUL_Object* obj);
