@@ -51,7 +51,10 @@ std::string summary(TUL_Object* list, const std::string& indent = "") {
   std::string out;
   for (long i = 0; i < TUL_size(list); ++i) {
     TUL_Object* attribute = TUL_at(list, i);
-    char* id = TUL_oid2string(TUL_assoc(attribute, "attributeId"));
+    TUL_Object* id_value = TUL_assoc(attribute, "attributeId");
+    if (id_value && !id_value->error && TUL_object_basic_type(id_value) == TUL_CHOICE_TYPE)
+      id_value = TUL_read_choice(id_value);
+    char* id = TUL_oid2string(id_value);
     TUL_Object* value = TUL_assoc(attribute, "attributeValue");
     out += indent + (id && *id ? id : "<no identifier>") + "=";
     if (value && !value->error && std::string(TUL_object_type(value)) == "AttributeList")
@@ -230,6 +233,49 @@ TEST_F(DictionaryTest, ReportsOfTheWrongShape) {
   Value list(TUL_translate(const_cast<char*>("Trap-PDU"), trap.get(), md));
   ASSERT_TRUE(ok(list));
   EXPECT_EQ(summary(list.get()), "1 3 6 1 4 1 48213 2 2 6 3=OBJECT IDENTIFIER {1 3 6 1}\n");
+}
+
+// Identifiers declared as CHOICEs of a global and a local form, as CMIP
+// modules declare them: attributes are made in the global form, and the
+// event type's global form still finds the template that spreads the
+// information.
+TEST_F(DictionaryTest, IdentifiersDeclaredAsChoices) {
+  ASSERT_EQ(load_definitions_file(md, example_path("cmip1.defs")), "");
+  {
+    StderrCapture quiet;  // the OBJECT IDENTIFIER forms of cmip.defs are ignored
+    load_definitions_file(md, example_path("cmip.defs"));
+  }
+  Value ber(encode_text(md,
+                        "EventReportArgument { managedObjectClass globalForm : { 2 9 3 2 3 13 },"
+                        " managedObjectInstance distinguishedName : { { { attributeType { 2 9 3 2 7 50 },"
+                        " attributeValue '1606706F72742D37'H } } }, eventType globalForm : { 2 9 3 2 10 2 }" +
+                            std::string(kFullAlarmInfo) + " }"));
+  ASSERT_TRUE(ok(ber));
+  Value list(TUL_translate(const_cast<char*>("EventReportArgument"), ber.get(), md));
+  ASSERT_TRUE(ok(list));
+  EXPECT_EQ(summary(list.get()),
+            "2 9 3 2 7 60=ObjectClass globalForm : {2 9 3 2 3 13}\n"
+            "2 9 3 2 7 61=ObjectInstance distinguishedName : { { { attributeType {2 9 3 2 7 50},"
+            " attributeValue '1606706F72742D37'H } } }\n"
+            "2 9 3 2 7 14=EventTypeId globalForm : {2 9 3 2 10 2} -- communicationsAlarm --\n" +
+                std::string(kSpreadAlarm));
+}
+
+// A CHOICE without an OBJECT IDENTIFIER alternative gives no attributes
+// rather than a malformed one.
+TEST_F(DictionaryTest, IdentifierChoiceWithoutGlobalForm) {
+  enter("TUL.Asn1 { name 'AttributeId', type 'CHOICE', fields { { name 'localForm', type 'INTEGER' } } }");
+  ASSERT_EQ(load_definitions_file(md, example_path("snmpv1.defs")), "");
+  {
+    StderrCapture quiet;
+    load_definitions_file(md, example_path("cmip.defs"));
+  }
+  Value ber(encode_text(md, "Trap-PDU { enterprise { 1 3 6 1 4 1 32473 1 }, agent-addr internet : 'C000020A'H,"
+                            " generic-trap linkDown, specific-trap 0, time-stamp 1, variable-bindings { } }"));
+  ASSERT_TRUE(ok(ber));
+  Value list(TUL_translate(const_cast<char*>("Trap-PDU"), ber.get(), md));
+  ASSERT_TRUE(ok(list));
+  EXPECT_EQ(TUL_size(list.get()), 0);
 }
 
 // Whichever allocation fails, the result is none or a list of complete

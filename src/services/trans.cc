@@ -114,6 +114,14 @@ void forget_error(TUL_Object* obj) {
 
 bool has_bits(TUL_Object* obj, int bits) { return is_value(obj) && (TUL_object_basic_type(obj) & bits); }
 
+// The OBJECT IDENTIFIER an identifier holds: the value itself, or the
+// chosen alternative where identifiers are declared as a CHOICE of a global
+// and a local form (as CMIP modules declare them); null otherwise.
+TUL_Object* oid_within(TUL_Object* obj) {
+  for (int depth = 0; depth < kMaxValueNesting && has_bits(obj, TUL_CHOICE_TYPE); ++depth) obj = TUL_read_choice(obj);
+  return has_bits(obj, TUL_OID_TYPE) ? obj : nullptr;
+}
+
 // A new empty value of the type of `e`, or an error object or null.
 TUL_Object* make(TUL_Entry* e) {
   if (!e) return nullptr;
@@ -143,7 +151,8 @@ TUL_Object* new_pair(TUL_Entry* e, TUL_Object* first, TUL_Object* second) {
 // when nothing was appended (both are freed then). Without an identifier or
 // a value nothing is appended: every attribute is complete.
 bool append_attribute(const Translation& t, TUL_Object* list, TUL_Object* id, TUL_Object* value) {
-  if (!has_bits(id, TUL_OID_TYPE) || TUL_size(id) == 0 || !is_value(value)) {
+  TUL_Object* oid = oid_within(id);
+  if (!oid || TUL_size(oid) == 0 || !is_value(value)) {
     discard(id);
     discard(value);
     return false;
@@ -157,11 +166,37 @@ bool append_attribute(const Translation& t, TUL_Object* list, TUL_Object* id, TU
   return false;
 }
 
+// The arguments an AttributeId is initialised with: its own for an
+// OBJECT IDENTIFIER type; for a CHOICE, its first alternative of an
+// OBJECT IDENTIFIER type and a value of it. Null when a CHOICE has no such
+// alternative; an error object when that value cannot be made.
+TUL_Object* global_form(const Translation& t, TUL_Object* id, int count, const void* arcs, char** name) {
+  TUL_Asn1TypeEntry* d = TULM_description(tul_type_entry(id));
+  for (int32_t i = 0; d && i < d->size; ++i) {
+    TUL_Asn1Type& m = d->members[i];
+    if (!(TUL_asn1_basic_type_US(t.md, m.type) & TUL_OID_TYPE)) continue;
+    *name = m.name;
+    return TUL_new_US(m.type, t.md, count, arcs);
+  }
+  return nullptr;
+}
+
 // A new AttributeId from an arc count and arcs, or -1 and the dotted text.
 TUL_Object* new_id(const Translation& t, int count, const void* arcs) {
   TUL_Object* id = make(t.attribute_id);
   if (!is_value(id)) return id;
-  TUL_Object* result = TUL_init(id, count, arcs);
+  TUL_Object* result;
+  if (has_bits(id, TUL_CHOICE_TYPE)) {
+    char* name = nullptr;
+    TUL_Object* oid = global_form(t, id, count, arcs, &name);
+    if (!is_value(oid)) {
+      TUL_free(id);
+      return oid;
+    }
+    result = TUL_init(id, name, oid);
+  } else {
+    result = TUL_init(id, count, arcs);
+  }
   if (result == id) return id;
   if (!result) TUL_free(id);
   return result;
@@ -223,7 +258,7 @@ TUL_Object* item_identifier(const Translation& t, TUL_AndAttributeId* item) {
   TULH_for_each(t.md->attributes, _search_registration, &probe);
   if (!probe.name) return nullptr;
   TUL_Object* id = new_id(t, -1, probe.name);
-  if (!has_bits(id, TUL_OID_TYPE)) {
+  if (!oid_within(id)) {
     discard(id);
     return nullptr;
   }
@@ -234,8 +269,9 @@ TUL_Object* item_identifier(const Translation& t, TUL_AndAttributeId* item) {
 // Moves each field that the event type's NOTIFICATION template names out of
 // the information into an attribute of its own.
 void spread_information(const Translation& t, TUL_Object* type, TUL_Object* info, TUL_Object* list) {
-  if (!has_bits(type, TUL_OID_TYPE)) return;
-  TUL_Entry* entry = _TUL_templateByRegistration(t.md, type);
+  TUL_Object* oid = oid_within(type);
+  if (!oid) return;
+  TUL_Entry* entry = _TUL_templateByRegistration(t.md, oid);
   if (!entry || entry->entry_type != TUL_ENTRY_NOTIFICATION) return;
   auto* notification = reinterpret_cast<TUL_NotificationEntry*>(entry);
   for (int32_t i = 0; i < notification->size && notification->ids; ++i) {
@@ -250,9 +286,10 @@ void spread_information(const Translation& t, TUL_Object* type, TUL_Object* info
 // The event data attribute and the nested list that receives the spread
 // fields; answers the nested list (null when it could not be made).
 TUL_Object* append_event_data(const Translation& t, TUL_Object* list, TUL_Object* type, TUL_Object* info) {
-  TUL_Object* oid = has_bits(type, TUL_OID_TYPE)
-                        ? TUL_new_US(t.n[kObjectIdentifier], t.md, static_cast<int>(TUL_size(type)), TUL_read_oid(type))
-                        : nullptr;
+  TUL_Object* event_oid = oid_within(type);
+  TUL_Object* oid =
+      event_oid ? TUL_new_US(t.n[kObjectIdentifier], t.md, static_cast<int>(TUL_size(event_oid)), TUL_read_oid(event_oid))
+                : nullptr;
   if (oid && oid->error) {
     discard(oid);
     oid = nullptr;
