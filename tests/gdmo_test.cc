@@ -486,24 +486,5 @@ TEST_F(GdmoTest, InstalledMibsImport) {
   TUL_free_import_result(r);
 }
 
-TEST_F(GdmoTest, FailedAllocationsLeakNothing) {
-  const std::string text =
-      "V DEFINITIONS ::= BEGIN arc OBJECT IDENTIFIER ::= { 1 3 9 } T ::= INTEGER { a(1) } END\n"
-      "a ATTRIBUTE WITH ATTRIBUTE SYNTAX V.T; BEHAVIOUR b BEHAVIOUR DEFINED AS \"x\";; REGISTERED AS {arc 1};\n"
-      "d ATTRIBUTE DERIVED FROM a; REGISTERED AS {arc 2};\n";
-  for (long n = 1;; ++n) {
-    TUL_Metadata* fresh = TUL_new_Metadata();
-    FailNthAllocation fail(n);
-    TUL_ImportResult* r = TUL_import_string(fresh, "m.gdmo", text.data(), text.size(), 0);
-    const bool fired = fail.fired();
-    TUL_free_import_result(r);
-    TUL_free_Metadata(fresh);
-    if (!fired) {
-      ASSERT_NE(r, nullptr);
-      break;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace tul::test

@@ -482,19 +482,33 @@ TEST_F(ImportTest, ConflictsAndCheckModeAndDashes) {
 
 // Whatever allocation fails, the import answers null or a complete result
 // and leaks nothing.
+// An ASN.1 module, and GDMO templates with a module of their own, a
+// behaviour and a derived attribute.
 TEST_F(ImportTest, FailedAllocationsLeakNothing) {
-  const std::string text = module("IMPLICIT TAGS",
-      "IMPORTS Name FROM InformationFramework; S ::= SEQUENCE { n [0] Name, l SET OF INTEGER, b BIT STRING {a(1)} }");
-  for (long n = 1;; ++n) {
-    TUL_Metadata* fresh = TUL_new_Metadata();
-    tul::test::FailNthAllocation fail(n);
-    TUL_ImportResult* r = TUL_import_string(fresh, "m.asn", text.data(), text.size(), 0);
-    const bool fired = fail.fired();
-    TUL_free_import_result(r);
-    TUL_free_Metadata(fresh);
-    if (!fired) {
-      ASSERT_NE(r, nullptr);
-      break;
+  const struct {
+    const char* file;
+    std::string text;
+  } rows[] = {
+      {"m.asn", module("IMPLICIT TAGS", "IMPORTS Name FROM InformationFramework;"
+                                        " S ::= SEQUENCE { n [0] Name, l SET OF INTEGER, b BIT STRING {a(1)} }")},
+      {"m.gdmo",
+       "V DEFINITIONS ::= BEGIN arc OBJECT IDENTIFIER ::= { 1 3 9 } T ::= INTEGER { a(1) } END\n"
+       "a ATTRIBUTE WITH ATTRIBUTE SYNTAX V.T; BEHAVIOUR b BEHAVIOUR DEFINED AS \"x\";; REGISTERED AS {arc 1};\n"
+       "d ATTRIBUTE DERIVED FROM a; REGISTERED AS {arc 2};\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    for (long n = 1;; ++n) {
+      TUL_Metadata* fresh = TUL_new_Metadata();
+      tul::test::FailNthAllocation fail(n);
+      TUL_ImportResult* r = TUL_import_string(fresh, row.file, row.text.data(), row.text.size(), 0);
+      const bool fired = fail.fired();
+      TUL_free_import_result(r);
+      TUL_free_Metadata(fresh);
+      if (!fired) {
+        ASSERT_NE(r, nullptr);
+        break;
+      }
     }
   }
 }
