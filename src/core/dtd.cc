@@ -142,8 +142,13 @@ bool has_basic_type(TUL_Object* obj, int bits, const char* function_word) {
 
 namespace {
 
+// Room for the longest topic: the name is cut at 100 characters and the
+// limit takes at most 11.
+constexpr size_t kChainTopicSize = 192;
+using ChainTopic = char[kChainTopicSize];
+
 // The topic of a derivation chain that no walk follows to its end.
-void chain_topic(const TUL_Asn1TypeEntry* e, char (&topic)[160]) {
+void chain_topic(const TUL_Asn1TypeEntry* e, ChainTopic& topic) {
   std::snprintf(topic, sizeof topic, "derivation chain of type %.100s (cyclic, or longer than %d types)",
                 e->name ? e->name : "", kMaxTypeChain);
 }
@@ -151,13 +156,13 @@ void chain_topic(const TUL_Asn1TypeEntry* e, char (&topic)[160]) {
 }  // namespace
 
 void trace_chain_too_long(const TUL_Asn1TypeEntry* e) {
-  char topic[160];
+  ChainTopic topic;
   chain_topic(e, topic);
   TUL_trace_error(TUL_ERR_LIMIT, topic);
 }
 
 TUL_Object* chain_too_long(const TUL_Asn1TypeEntry* e) {
-  char topic[160];
+  ChainTopic topic;
   chain_topic(e, topic);
   return TUL_error(e->dtd, TUL_ERR_LIMIT, topic);
 }
