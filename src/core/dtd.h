@@ -248,7 +248,7 @@ inline constexpr int kMaxValueNesting = 256;
 // False, and no level entered, while the bound is reached.
 class NestingLevel {
  public:
-  explicit NestingLevel(int& depth) : depth_(depth), entered_(depth < kMaxValueNesting) {
+  explicit NestingLevel(int& depth, int bound = kMaxValueNesting) : depth_(depth), entered_(depth < bound) {
     if (entered_) ++depth_;
   }
   ~NestingLevel() {

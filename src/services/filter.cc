@@ -13,6 +13,9 @@
 namespace tul::filter {
 namespace {
 
+using services::has_bits;
+using services::unwrap;
+
 enum Name {
   kItem,
   kAnd,
@@ -54,23 +57,12 @@ services::InternedNames<kNameCount> interned(kNameTexts);
 constexpr int kMaxFilterNesting = 512;
 int filter_nesting = 0;
 
-class NestingGuard {
+// A level of filter nesting; tracing when the bound is reached.
+class NestingGuard : public NestingLevel {
  public:
-  NestingGuard() : entered_(filter_nesting < kMaxFilterNesting) {
-    if (entered_)
-      ++filter_nesting;
-    else
-      TUL_trace_error(TUL_ERR_LIMIT, "nesting of filters");
+  NestingGuard() : NestingLevel(filter_nesting, kMaxFilterNesting) {
+    if (!*this) TUL_trace_error(TUL_ERR_LIMIT, "nesting of filters");
   }
-  ~NestingGuard() {
-    if (entered_) --filter_nesting;
-  }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-  explicit operator bool() const { return entered_; }
-
- private:
-  bool entered_;
 };
 
 using Truth = intptr_t;
@@ -80,14 +72,6 @@ Truth as_truth(void* result) { return reinterpret_cast<Truth>(result); }
 
 constexpr int kListBits = TUL_SEQUENCEOF_TYPE | TUL_SETOF_TYPE;
 constexpr int kStructureBits = TUL_SEQUENCE_TYPE | TUL_SET_TYPE;
-
-bool has_bits(TUL_Object* obj, int bits) { return obj && !obj->error && (TUL_object_basic_type(obj) & bits); }
-
-// The chosen value of a CHOICE, through any depth of CHOICEs.
-TUL_Object* unwrap(TUL_Object* obj) {
-  while (has_bits(obj, TUL_CHOICE_TYPE)) obj = TUL_read_choice(obj);
-  return obj;
-}
 
 // Equality of two values of one layout; values of different layouts never
 // are, and an equal behaviour must not read a foreign layout.

@@ -1,5 +1,6 @@
-// Names the filter and translation modules compare by identity, interned on
-// first use and again after the unique-string table was recreated.
+// What the filter and translation modules share: the names they compare by
+// identity, interned on first use and again after the unique-string table
+// was recreated, and how they look at values.
 #ifndef TUL_SERVICE_NAMES_H
 #define TUL_SERVICE_NAMES_H
 
@@ -33,6 +34,16 @@ class InternedNames {
   unsigned generation_ = 0;
   char* names_[N] = {};
 };
+
+// A value (not an error object) whose basic type has one of `bits`.
+inline bool has_bits(TUL_Object* obj, int bits) { return obj && !obj->error && (TUL_object_basic_type(obj) & bits); }
+
+// The chosen value of a CHOICE, through any depth of CHOICEs; any other
+// value itself.
+inline TUL_Object* unwrap(TUL_Object* obj) {
+  while (has_bits(obj, TUL_CHOICE_TYPE)) obj = TUL_read_choice(obj);
+  return obj;
+}
 
 // Frees a value the caller owns, except the dictionary's singletons, which
 // error paths may hand out.

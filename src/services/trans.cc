@@ -14,6 +14,7 @@ namespace tul::trans {
 namespace {
 
 using services::discard;
+using services::has_bits;
 
 enum Name {
   kEventReportArgument,
@@ -112,14 +113,13 @@ void forget_error(TUL_Object* obj) {
   if (obj && obj->error) discard(obj);
 }
 
-bool has_bits(TUL_Object* obj, int bits) { return is_value(obj) && (TUL_object_basic_type(obj) & bits); }
 
 // The OBJECT IDENTIFIER an identifier holds: the value itself, or the
 // chosen alternative where identifiers are declared as a CHOICE of a global
 // and a local form (as CMIP modules declare them); null otherwise.
 TUL_Object* oid_within(TUL_Object* obj) {
-  for (int depth = 0; depth < kMaxValueNesting && has_bits(obj, TUL_CHOICE_TYPE); ++depth) obj = TUL_read_choice(obj);
-  return has_bits(obj, TUL_OID_TYPE) ? obj : nullptr;
+  obj = services::unwrap(obj);
+  return services::has_bits(obj, TUL_OID_TYPE) ? obj : nullptr;
 }
 
 // A new empty value of the type of `e`, or an error object or null.
