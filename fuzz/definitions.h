@@ -19,7 +19,8 @@ inline TUL_Asn1Type member(const char* name, const char* type, int32_t tag_flag 
 }
 
 inline void define(TUL_Metadata* md, const char* name, const char* base, int32_t size = 0,
-                   TUL_Asn1Type* members = nullptr, int32_t tag_flag = 0, int32_t tag_val = 0) {
+                   TUL_Asn1Type* members = nullptr, int32_t tag_flag = 0, int32_t tag_val = 0, int32_t enums = 0,
+                   TUL_EnumList* enum_list = nullptr) {
   TUL_Asn1TypeEntry e{};
   e.name = const_cast<char*>(name);
   e.type = const_cast<char*>(base);
@@ -27,6 +28,8 @@ inline void define(TUL_Metadata* md, const char* name, const char* base, int32_t
   e.members = members;
   e.tag_flag = tag_flag;
   e.tag_val = tag_val;
+  e.enums = enums;
+  e.enum_list = enum_list;
   _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
 }
 

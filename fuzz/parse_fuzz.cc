@@ -7,25 +7,20 @@
 #include <cstdlib>
 #include <string>
 
+#include "definitions.h"
 #include "tul.h"
 
 namespace {
 
+using tul::fuzz::define;
+
+// Members here carry no tags, but some carry named numbers.
 TUL_Asn1Type member(const char* name, const char* type, int32_t opt_def = TUL_OPTIONAL,
                     int32_t enums = 0, TUL_EnumList* enum_list = nullptr) {
-  return TUL_Asn1Type{const_cast<char*>(name), 0, 0, const_cast<char*>(type), enums, enum_list, opt_def, nullptr};
-}
-
-void define(TUL_Metadata* md, const char* name, const char* base, int32_t size = 0,
-            TUL_Asn1Type* members = nullptr, int32_t enums = 0, TUL_EnumList* enum_list = nullptr) {
-  TUL_Asn1TypeEntry e{};
-  e.name = TUL_unique_string(name);
-  e.type = const_cast<char*>(base);
-  e.size = size;
-  e.members = members;
-  e.enums = enums;
-  e.enum_list = enum_list;
-  _TUL_add_definition(md, reinterpret_cast<TUL_Entry*>(&e), nullptr);
+  TUL_Asn1Type m = tul::fuzz::member(name, type, 0, 0, nullptr, opt_def);
+  m.enums = enums;
+  m.enum_list = enum_list;
+  return m;
 }
 
 TUL_Metadata* make_dictionary() {
@@ -35,8 +30,8 @@ TUL_Metadata* make_dictionary() {
 
   TUL_EnumList colours[] = {{const_cast<char*>("red"), 1}, {const_cast<char*>("green"), 2}};
   TUL_EnumList levels[] = {{const_cast<char*>("low"), 0}, {const_cast<char*>("high"), 9}};
-  define(md, "Colour", "ENUMERATED", 0, nullptr, 2, colours);
-  define(md, "Count", "INTEGER", 0, nullptr, 2, levels);
+  define(md, "Colour", "ENUMERATED", 0, nullptr, 0, 0, 2, colours);
+  define(md, "Count", "INTEGER", 0, nullptr, 0, 0, 2, levels);
 
   TUL_Asn1Type tree[] = {
       member("label", "IA5String", TUL_MANDATORY),
